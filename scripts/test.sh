@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The test command: installs what it needs, builds both presets, starts the Wine test bed and runs
+# every suite (native unit tests, Windows-side tests under Wine, end-to-end tests of the real
+# program) through one ctest run.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh
+cmake --preset native >/dev/null
+cmake --build --preset native
+cmake --preset win >/dev/null
+cmake --build --preset win
+
+bed=build/bed
+trap 'bash tests/bed/winbed.sh stop "$bed"' EXIT
+bash tests/bed/winbed.sh start "$bed" --own-display
+
+# One ctest over both build trees, so that one summary line covers every suite.
+printf 'subdirs("native")\nsubdirs("win")\n' >build/CTestTestfile.cmake
+ctest --test-dir build --output-on-failure -j2 "$@"
