@@ -1,0 +1,75 @@
+// Which firmware this run installs: the description file beside the program names its version and
+// its HEX file, and the file line shows that file's name and last-modification time.
+#include <string>
+
+#include "firmware/FileAccess.h"
+#include "firmware/FileTime.h"
+#include "firmware/FirmwareDescription.h"
+#include "framework/Handles.h"
+#include "texts/Texts.h"
+#include "ui/Resource.h"
+#include "ui/TLYN_UpdateDlg.h"
+
+namespace {
+
+std::string MessageCaption() { return std::string(texts::kProductName) + texts::kAppCaptionSuffix; }
+
+// The file's last write in local time, by the rules in force on that date.
+bool LastWriteLocalTime(HANDLE file, firmware::LocalTime& local) {
+    FILETIME written{};
+    SYSTEMTIME utc{};
+    SYSTEMTIME here{};
+    if (!::GetFileTime(file, nullptr, nullptr, &written) || !::FileTimeToSystemTime(&written, &utc) ||
+        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &here)) {
+        return false;
+    }
+    local = {here.wYear, here.wMonth, here.wDay, here.wHour, here.wMinute, here.wSecond};
+    return true;
+}
+
+}  // namespace
+
+bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
+    std::string path = ProgramDir + texts::kDescriptionFileName;
+    std::string bytes;
+    bool available = false;
+    if (firmware::ReadExclusive(path, bytes) != firmware::ReadStatus::Ok) {
+        std::string text = std::string(texts::kDescriptionMissingHead) + texts::kFiveBlanks + path +
+                           texts::kDescriptionMissingTail;
+        ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
+    } else {
+        firmware::FirmwareDescription description = firmware::ParseFirmwareDescription(bytes);
+        FirmwareVersion = description.version;
+        FirmwareFileName = description.fileName;
+        if (description.hasVersion && description.hasFileName && !(ProgramDir + FirmwareFileName).empty()) {
+            available = IdentifyFirmwareFile();
+        }
+    }
+    if (!available) {
+        FirmwareVersion.clear();
+        FirmwareFileName.clear();
+    }
+    return available;
+}
+
+bool CTLYN_UpdateDlg::IdentifyFirmwareFile() {
+    std::string path = ProgramDir + FirmwareFileName;
+    std::string timeText;
+    framework::FileHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool opened = file.IsValid();
+    if (opened) {
+        firmware::LocalTime local{};
+        if (LastWriteLocalTime(file.Get(), local)) {
+            timeText = firmware::FormatFileTime(local);
+        }
+        file.Reset();
+    } else {
+        std::string text = std::string(texts::kFirmwareMissingHead) + texts::kFiveBlanks + FirmwareFileName +
+                           texts::kFiveBlanks;
+        ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
+        EnableItem(IDC_BEGIN_UPDATE, false);
+    }
+    SetItemText(IDC_FIRMWARE_FILE_LINE, (texts::kFirmwareFileLine + FirmwareFileName + timeText).c_str());
+    return opened;
+}

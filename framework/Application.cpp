@@ -1,0 +1,130 @@
+#include "framework/Application.h"
+
+#include "framework/Handles.h"
+
+namespace framework {
+namespace {
+
+// The application object registers itself here; it is the program's only global.
+CWinApp* g_application = nullptr;
+
+std::string ModuleBaseName(HINSTANCE instance) {
+    char path[MAX_PATH] = {};
+    DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
+    std::string name(path, length < MAX_PATH ? length : 0);
+    size_t slash = name.find_last_of("\\/");
+    if (slash != std::string::npos) {
+        name.erase(0, slash + 1);
+    }
+    size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) {
+        name.erase(dot);
+    }
+    return name;
+}
+
+}  // namespace
+
+CWinApp* AfxGetApp() { return g_application; }
+
+CWinApp::CWinApp() { g_application = this; }
+
+CWinApp::~CWinApp() {
+    if (g_application == this) {
+        g_application = nullptr;
+    }
+}
+
+bool CWinApp::InitInstance() { return true; }
+
+int CWinApp::ExitInstance() { return 0; }
+
+void CWinApp::AttachInstance(HINSTANCE instance) {
+    instance_ = instance;
+    appName_ = ModuleBaseName(instance);
+}
+
+void CWinApp::SetRegistryKey(const char* key) { registryKey_ = key; }
+
+std::string CWinApp::ProfileKeyPath(const char* section) const {
+    return "Software\\" + registryKey_ + "\\" + appName_ + "\\" + section;
+}
+
+int CWinApp::GetProfileInt(const char* section, const char* entry, int defaultValue) const {
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, ProfileKeyPath(section).c_str(), 0, KEY_QUERY_VALUE, &raw) !=
+        ERROR_SUCCESS) {
+        return defaultValue;
+    }
+    RegistryKey key(raw);
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegQueryValueExA(key.Get(), entry, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(value)) {
+        return defaultValue;
+    }
+    return static_cast<int>(value);
+}
+
+bool CWinApp::WriteProfileInt(const char* section, const char* entry, int value) const {
+    HKEY raw = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, ProfileKeyPath(section).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                          nullptr, &raw, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegistryKey key(raw);
+    DWORD data = static_cast<DWORD>(value);
+    return ::RegSetValueExA(key.Get(), entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                            sizeof(data)) == ERROR_SUCCESS;
+}
+
+HICON CWinApp::LoadIcon(UINT id) const { return ::LoadIconA(instance_, MAKEINTRESOURCEA(id)); }
+
+void CWinApp::BeginWaitCursor() {
+    if (waitCount_++ == 0) {
+        cursorBeforeWait_ = ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(IDC_WAIT)));
+    }
+}
+
+void CWinApp::EndWaitCursor() {
+    if (waitCount_ == 0) {
+        return;
+    }
+    if (--waitCount_ == 0) {
+        ::SetCursor(cursorBeforeWait_ != nullptr ? cursorBeforeWait_
+                                                 : ::LoadCursorA(nullptr, MAKEINTRESOURCEA(IDC_ARROW)));
+    }
+}
+
+int CWinApp::SuspendWaitCursor() {
+    int count = waitCount_;
+    if (count > 0) {
+        waitCount_ = 1;
+        EndWaitCursor();
+    }
+    return count;
+}
+
+void CWinApp::ResumeWaitCursor(int count) {
+    if (count > 0) {
+        BeginWaitCursor();
+        waitCount_ = count;
+    }
+}
+
+bool CWinApp::PumpMessage() {
+    MSG msg;
+    if (::GetMessageA(&msg, nullptr, 0, 0) <= 0) {
+        ::PostQuitMessage(static_cast<int>(msg.wParam));
+        return false;
+    }
+    if (mainWindow_ == nullptr || !::IsDialogMessageA(mainWindow_, &msg)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+}  // namespace framework

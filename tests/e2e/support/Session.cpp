@@ -1,0 +1,265 @@
+#include "Session.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace e2e {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string BedDir() {
+    const char* bed = std::getenv("TLYN_BED");
+    return bed != nullptr && *bed != '\0' ? bed : TLYN_DEFAULT_BED;
+}
+
+std::map<std::string, std::string> LoadEnv(const std::string& path) {
+    std::map<std::string, std::string> env;
+    std::regex assignment(R"(([A-Za-z_][A-Za-z0-9_]*)='([^']*)')");
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        for (std::sregex_iterator it(line.begin(), line.end(), assignment), end; it != end; ++it) {
+            env[(*it)[1]] = (*it)[2];
+        }
+    }
+    return env;
+}
+
+std::string EncodeArg(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < '!' || c > '~' || c == '%' || c == ',' || c == ';' || c == '=') {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+ControlState ParseControl(const std::string& payload) {
+    auto f = Fields(payload);
+    ControlState c;
+    c.id = std::stoi(f["id"]);
+    c.className = f["class"];
+    c.style = static_cast<unsigned>(std::stoul(f["style"], nullptr, 16));
+    c.exStyle = static_cast<unsigned>(std::stoul(f["exstyle"], nullptr, 16));
+    c.enabled = f["enabled"] == "1";
+    c.visible = f["visible"] == "1";
+    c.checked = std::stoi(f["checked"]);
+    std::sscanf(f["rect"].c_str(), "%d:%d:%d:%d", &c.left, &c.top, &c.right, &c.bottom);
+    c.text = f["text"];
+    return c;
+}
+
+}  // namespace
+
+const Bed& Bed::Get() {
+    static const Bed bed{BedDir(), LoadEnv(BedDir() + "/env")};
+    return bed;
+}
+
+std::string Bed::PortLink(int port) const { return dir + "/ports/com" + std::to_string(port); }
+
+std::string WinBuildDir() { return TLYN_WIN_BUILD_DIR; }
+std::string WorkDir() { return TLYN_E2E_WORK_DIR; }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    return static_cast<bool>(out);
+}
+
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+bool LinkPort(int port, const std::string& target) {
+    std::string link = Bed::Get().PortLink(port);
+    std::error_code ec;
+    fs::remove(link, ec);
+    if (target.empty()) {
+        return true;
+    }
+    fs::create_symlink(target, link, ec);
+    return !ec;
+}
+
+std::string Decode(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::map<std::string, std::string> Fields(const std::string& payload) {
+    std::map<std::string, std::string> fields;
+    std::istringstream in(payload);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        size_t eq = item.find('=');
+        if (eq != std::string::npos) {
+            fields[item.substr(0, eq)] = Decode(item.substr(eq + 1));
+        }
+    }
+    return fields;
+}
+
+bool Probe::Start() {
+    const Bed& bed = Bed::Get();
+    if (!process_.Start({"wine", WinBuildDir() + "/tools/probe/tlyn_probe.exe"}, bed.env, WorkDir(),
+                        WorkDir() + "/probe.log", true)) {
+        return false;
+    }
+    auto ready = process_.ReadLine(60s);
+    return ready && *ready == "ok ready";
+}
+
+std::string Probe::Ask(const std::string& command, std::chrono::milliseconds timeout) {
+    if (!process_.WriteLine(command)) {
+        return {};
+    }
+    return process_.ReadLine(timeout).value_or("");
+}
+
+std::optional<std::string> Probe::AskOk(const std::string& command, std::chrono::milliseconds timeout) {
+    std::string answer = Ask(command, timeout);
+    if (answer == "ok") {
+        return std::string();
+    }
+    if (answer.rfind("ok ", 0) == 0) {
+        return answer.substr(3);
+    }
+    return std::nullopt;
+}
+
+bool Probe::WaitWindow(const std::string& caption, std::chrono::milliseconds timeout) {
+    return AskOk("wait-window " + std::to_string(timeout.count()) + " " + EncodeArg(caption), timeout + 5s)
+        .has_value();
+}
+
+std::string Probe::Caption() { return Decode(AskOk("caption").value_or("")); }
+
+std::string Probe::Text(int id) {
+    auto text = AskOk("text " + std::to_string(id));
+    return text ? Decode(*text) : "<no control " + std::to_string(id) + ">";
+}
+
+std::optional<ControlState> Probe::State(int id) {
+    auto payload = AskOk("state " + std::to_string(id));
+    if (!payload) {
+        return std::nullopt;
+    }
+    return ParseControl(*payload);
+}
+
+std::optional<std::vector<ControlState>> Probe::Controls() {
+    auto payload = AskOk("controls");
+    if (!payload) {
+        return std::nullopt;
+    }
+    std::vector<ControlState> controls;
+    std::istringstream in(*payload);
+    std::string item;
+    while (std::getline(in, item, ';')) {
+        if (!item.empty()) {
+            controls.push_back(ParseControl(item));
+        }
+    }
+    return controls;
+}
+
+std::optional<MessageBoxSeen> Probe::WaitMessageBox(std::chrono::milliseconds timeout) {
+    auto payload = AskOk("msgbox " + std::to_string(timeout.count()), timeout + 5s);
+    if (!payload) {
+        return std::nullopt;
+    }
+    auto f = Fields(*payload);
+    return MessageBoxSeen{f["caption"], f["text"], f["icon"] == "1"};
+}
+
+bool Probe::CloseMessageBox() { return AskOk("msgbox-ok").has_value(); }
+
+bool Probe::NoMessageBox(std::chrono::milliseconds within) {
+    return AskOk("no-msgbox " + std::to_string(within.count()), within + 5s).has_value();
+}
+
+bool Probe::Click(int id) { return AskOk("click " + std::to_string(id)).has_value(); }
+
+bool Probe::WaitGone(std::chrono::milliseconds timeout) {
+    return AskOk("gone " + std::to_string(timeout.count()), timeout + 5s).has_value();
+}
+
+bool Probe::SetInstalledPorts(const std::map<std::string, std::string>& values) {
+    std::string list;
+    for (const auto& [name, data] : values) {
+        list += EncodeArg(name) + "=" + EncodeArg(data) + ";";
+    }
+    return AskOk("serialcomm-set " + (list.empty() ? std::string(";") : list)).has_value();
+}
+
+bool Probe::RemoveInstalledPortList() { return AskOk("serialcomm-remove").has_value(); }
+
+std::optional<int> Probe::StoredPort() {
+    auto value = AskOk("comport-get");
+    if (!value || *value == "none") {
+        return std::nullopt;
+    }
+    return std::stoi(*value);
+}
+
+bool Probe::StorePort(int port) { return AskOk("comport-set " + std::to_string(port)).has_value(); }
+bool Probe::ForgetStoredPort() { return AskOk("comport-delete").has_value(); }
+std::string Probe::TempDir() { return Decode(AskOk("temp-dir").value_or("")); }
+
+ProgramFolder::ProgramFolder(const std::string& name) : dir_(WorkDir() + "/" + name) {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+    fs::create_directories(dir_, ec);
+    fs::copy_file(WinBuildDir() + "/TLYN_Update.exe", dir_ + "/TLYN_Update.exe", ec);
+}
+
+bool ProgramFolder::Put(const std::string& fileName, const std::string& content) const {
+    return WriteFile(Path(fileName), content);
+}
+
+bool Program::Start(const ProgramFolder& folder) {
+    return process_.Start({"wine", folder.Path("TLYN_Update.exe")}, Bed::Get().env, folder.Dir(),
+                          folder.Path("program.log"), false);
+}
+
+std::optional<int> Program::WaitExit(std::chrono::milliseconds timeout) { return process_.Wait(timeout); }
+
+bool TakeScreenshot(const std::string& name) {
+    std::string path = WorkDir() + "/screenshots/" + name + ".png";
+    std::error_code ec;
+    fs::create_directories(WorkDir() + "/screenshots", ec);
+    std::string command = "DISPLAY='" + Bed::Get().Display() + "' import -window root '" + path + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0 && FileExists(path);
+}
+
+}  // namespace e2e

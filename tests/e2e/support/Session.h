@@ -1,0 +1,111 @@
+// What an end-to-end test works with: the Wine test bed, a program folder holding the real
+// TLYN_Update.exe with its files, the running program, and the probe that reads and drives it.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "Process.h"
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+
+// The bed started by tests/bed/winbed.sh: its folder and the environment of its Wine session.
+struct Bed {
+    std::string dir;
+    std::map<std::string, std::string> env;
+
+    static const Bed& Get();
+    std::string PortLink(int port) const;  // the symlink COMn is mapped to
+    std::string Display() const { return env.at("DISPLAY"); }
+};
+
+std::string WinBuildDir();
+std::string WorkDir();
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+
+// Points COMn at a device (a pseudo-terminal) or, with an empty target, at nothing.
+bool LinkPort(int port, const std::string& target);
+
+struct ControlState {
+    int id = 0;
+    std::string className;
+    unsigned style = 0;
+    unsigned exStyle = 0;
+    bool enabled = false;
+    bool visible = false;
+    int checked = 0;
+    int left = 0, top = 0, right = 0, bottom = 0;  // in the dialog's client area, pixels
+    std::string text;
+};
+
+struct MessageBoxSeen {
+    std::string caption;
+    std::string text;
+    bool hasIcon = false;
+};
+
+class Probe {
+public:
+    bool Start();
+    // One command, one answer line ("ok ..." or "err ..."); empty when the probe did not answer.
+    std::string Ask(const std::string& command, std::chrono::milliseconds timeout = 20s);
+    // The payload of an "ok" answer, or nothing.
+    std::optional<std::string> AskOk(const std::string& command, std::chrono::milliseconds timeout = 20s);
+
+    bool WaitWindow(const std::string& caption, std::chrono::milliseconds timeout = 30s);
+    std::string Caption();
+    std::string Text(int id);
+    std::optional<ControlState> State(int id);
+    std::optional<std::vector<ControlState>> Controls();
+    std::optional<MessageBoxSeen> WaitMessageBox(std::chrono::milliseconds timeout = 15s);
+    bool CloseMessageBox();
+    bool NoMessageBox(std::chrono::milliseconds within);
+    bool Click(int id);
+    bool WaitGone(std::chrono::milliseconds timeout = 10s);
+
+    bool SetInstalledPorts(const std::map<std::string, std::string>& values);  // name -> data
+    bool RemoveInstalledPortList();
+    std::optional<int> StoredPort();  // nothing when absent
+    bool StorePort(int port);
+    bool ForgetStoredPort();
+    std::string TempDir();
+
+private:
+    ChildProcess process_;
+};
+
+// A fresh folder for one test, and the program run from it.
+class ProgramFolder {
+public:
+    explicit ProgramFolder(const std::string& name);
+    const std::string& Dir() const { return dir_; }
+    bool Put(const std::string& fileName, const std::string& content) const;
+    std::string Path(const std::string& fileName) const { return dir_ + "/" + fileName; }
+
+private:
+    std::string dir_;
+};
+
+class Program {
+public:
+    bool Start(const ProgramFolder& folder);
+    std::optional<int> WaitExit(std::chrono::milliseconds timeout);
+    bool Running() { return process_.Running(); }
+
+private:
+    ChildProcess process_;
+};
+
+// A screenshot of the bed's display (the virtual desktop), under the work folder.
+bool TakeScreenshot(const std::string& name);
+
+std::string Decode(const std::string& text);
+std::map<std::string, std::string> Fields(const std::string& payload);
+
+}  // namespace e2e

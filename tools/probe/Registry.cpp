@@ -1,0 +1,166 @@
+#include "tools/probe/Registry.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+constexpr char kSerialComm[] = "Hardware\\DeviceMap\\SERIALCOMM";
+constexpr char kSettings[] = "Software\\Vostrel Systems\\TLYN_Update\\Settings";
+
+class Key {
+public:
+    Key(HKEY root, const char* path, REGSAM access, bool create, DWORD options = 0) {
+        LONG status = create ? ::RegCreateKeyExA(root, path, 0, nullptr, options, access, nullptr, &key_, nullptr)
+                             : ::RegOpenKeyExA(root, path, 0, access, &key_);
+        if (status != ERROR_SUCCESS) key_ = nullptr;
+    }
+    ~Key() {
+        if (key_) ::RegCloseKey(key_);
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+std::vector<std::string> SplitList(const std::string& list) {
+    std::vector<std::string> items;
+    std::string item;
+    std::istringstream in(list);
+    while (std::getline(in, item, ';')) {
+        if (!item.empty()) items.push_back(item);
+    }
+    return items;
+}
+
+// serialcomm-set name=data;name=data...  (each field percent-encoded; "type:" prefix binary: for
+// REG_BINARY data). The list afterwards holds exactly these values.
+std::string SetSerialComm(const std::string& list) {
+    Key key(HKEY_LOCAL_MACHINE, kSerialComm, KEY_ALL_ACCESS, true, REG_OPTION_VOLATILE);
+    if (!key.get()) return "err cannot open SERIALCOMM";
+    for (;;) {
+        char name[512] = {};
+        DWORD size = sizeof(name);
+        if (::RegEnumValueA(key.get(), 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (::RegDeleteValueA(key.get(), name) != ERROR_SUCCESS) return "err cannot delete value";
+    }
+    for (const std::string& item : SplitList(list)) {
+        size_t eq = item.find('=');
+        if (eq == std::string::npos) return "err bad item";
+        std::string name = DecodeText(item.substr(0, eq));
+        std::string data = DecodeText(item.substr(eq + 1));
+        DWORD type = REG_SZ;
+        if (data.rfind("binary:", 0) == 0) {
+            type = REG_BINARY;
+            data.erase(0, 7);
+        } else {
+            data.push_back('\0');
+        }
+        if (::RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
+            return "err cannot set value";
+        }
+    }
+    return "ok";
+}
+
+std::string GetComPort() {
+    Key key(HKEY_CURRENT_USER, kSettings, KEY_QUERY_VALUE, false);
+    DWORD type = 0, value = 0, size = sizeof(value);
+    if (!key.get() || ::RegQueryValueExA(key.get(), "ComPort", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                                         &size) != ERROR_SUCCESS) {
+        return "ok none";
+    }
+    return type == REG_DWORD ? "ok " + std::to_string(static_cast<int>(value)) : "ok type" + std::to_string(type);
+}
+
+std::string SetComPort(int port) {
+    Key key(HKEY_CURRENT_USER, kSettings, KEY_SET_VALUE, true);
+    DWORD value = static_cast<DWORD>(port);
+    return key.get() && ::RegSetValueExA(key.get(), "ComPort", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                         sizeof(value)) == ERROR_SUCCESS
+               ? "ok"
+               : "err cannot store";
+}
+
+std::string DeleteComPort() {
+    Key key(HKEY_CURRENT_USER, kSettings, KEY_SET_VALUE, false);
+    if (key.get()) ::RegDeleteValueA(key.get(), "ComPort");
+    return "ok";
+}
+
+// The temporary directory as the program sees it, as a Unix path for the native side.
+std::string TempDirUnix() {
+    char shortForm[MAX_PATH] = {}, longForm[MAX_PATH] = {};
+    if (!::GetTempPathA(MAX_PATH, shortForm) || !::GetLongPathNameA(shortForm, longForm, MAX_PATH)) return "err no temp";
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    auto toUnix = reinterpret_cast<ToUnix>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
+    if (!toUnix) return "err not under wine";
+    wchar_t wide[MAX_PATH] = {};
+    ::MultiByteToWideChar(CP_ACP, 0, longForm, -1, wide, MAX_PATH);
+    char* unix = toUnix(wide);
+    if (!unix) return "err no unix name";
+    std::string out = "ok " + EncodeText(unix);
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return out;
+}
+
+}  // namespace
+
+std::string EncodeText(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < '!' || c > '~' || c == '%' || c == ',' || c == ';' || c == '=') {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string DecodeText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool RegistryCommand(const std::string& command, std::istream& in, std::string& answer) {
+    if (command == "serialcomm-set") {
+        std::string list;
+        in >> list;
+        answer = SetSerialComm(list);
+    } else if (command == "serialcomm-remove") {
+        LONG status = ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSerialComm);
+        answer = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? "ok" : "err " + std::to_string(status);
+    } else if (command == "comport-get") {
+        answer = GetComPort();
+    } else if (command == "comport-set") {
+        int port = 0;
+        in >> port;
+        answer = SetComPort(port);
+    } else if (command == "comport-delete") {
+        answer = DeleteComPort();
+    } else if (command == "temp-dir") {
+        answer = TempDirUnix();
+    } else {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,11 @@
+// The probe's registry commands: the installed-port list and the program's stored port.
+#pragma once
+
+#include <istream>
+#include <string>
+
+// True when the command is one of these; the answer line is then in answer.
+bool RegistryCommand(const std::string& command, std::istream& in, std::string& answer);
+
+std::string DecodeText(const std::string& text);
+std::string EncodeText(const std::string& text);

@@ -1,0 +1,106 @@
+// The update window: the program's only main window and the owner of all its state. One class, its
+// members spread over the subsystem that each belongs to:
+//   ui/MainDialog.cpp                 construction, initialisation, colours, system menu, painting,
+//                                     Done, destruction and the message map
+//   firmware/FirmwareIdentification.cpp   LoadFirmwareDescription, IdentifyFirmwareFile
+//   firmware/PageImageFile.cpp        BuildPageImage, DeletePageImage
+//   serial/PortSelection.cpp          RefreshSerialPorts, FindInstalledPorts, EnablePortButtons, CheckedPort
+//   serial/CompanionHandover.cpp      RequestPortRelease, ReturnPortToCompanion
+//   update/UpdateRun.cpp              OnBeginUpdate, the poll timer tick, the two private messages
+//   update/PageTransfer.cpp           TransferPageImage, Delay, FinishUpdate
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "framework/Dialog.h"
+#include "framework/Handles.h"
+#include "serial/RS232.h"
+
+// Posted by the dialog to itself.
+inline constexpr UINT WM_BOOTLOADER_FOUND = WM_USER + 0x65;
+inline constexpr UINT WM_CANCEL_UPDATE = WM_USER + 0x66;
+inline constexpr UINT_PTR kPollTimerId = 10;
+inline constexpr UINT kPollPeriodMs = 500;
+
+class CTLYN_UpdateDlg : public framework::CDialog {
+public:
+    explicit CTLYN_UpdateDlg(HWND parent = nullptr);
+    ~CTLYN_UpdateDlg() override;
+
+    CRS232 SerialPort;
+    std::string ProgramDir;        // ends in a backslash
+    std::string TempDir;           // ends in a backslash
+    std::string FirmwareVersion;
+    std::string FirmwareFileName;
+    std::string ResetPrompt;
+    framework::GdiObject StatusFont;
+    int UpdateRunning = 0;         // armed and waiting for the boot loader
+    int BootLoaderFound = 0;
+    UINT_PTR PollTimer = 0;
+    std::array<int, 22> PortPresent{};  // entry n-1 for COMn
+    std::uint32_t PromptStamp = 0;
+    int PromptVisible = 0;
+    int CompanionPort = -1;
+    HICON m_hIcon = nullptr;
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+    std::span<const framework::MessageMapEntry> GetMessageMap() const override;
+
+private:
+    // ui/MainDialog.cpp
+    INT_PTR OnSysCommand(WPARAM wParam, LPARAM lParam);
+    INT_PTR OnPaint(WPARAM wParam, LPARAM lParam);
+    INT_PTR OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
+    INT_PTR OnCtlColor(WPARAM wParam, LPARAM lParam);
+    INT_PTR OnDestroy(WPARAM wParam, LPARAM lParam);
+    void OnIdOk();
+    void OnDone();
+    void OnContactInfo();
+    void ShowAboutBox();
+    void CreateStatusFont();
+    void SetSystemMenuItems(bool enabled);
+    bool UpdateInProgress() const;
+
+    // firmware/FirmwareIdentification.cpp
+    bool LoadFirmwareDescription();
+    bool IdentifyFirmwareFile();
+
+    // firmware/PageImageFile.cpp
+    bool BuildPageImage();
+    void DeletePageImage();
+    std::string PageImagePath() const;
+
+    // serial/PortSelection.cpp
+    void RefreshSerialPorts();
+    void FindInstalledPorts();
+    void EnablePortButtons();
+    int CheckedPort() const;
+
+    // serial/CompanionHandover.cpp
+    void RequestPortRelease(int port);
+    void ReturnPortToCompanion();
+
+    // update/UpdateRun.cpp
+    void OnBeginUpdate();
+    void StartUpdate();
+    void CancelUpdate();
+    INT_PTR OnTimer(WPARAM wParam, LPARAM lParam);
+    INT_PTR OnBootLoaderFound(WPARAM wParam, LPARAM lParam);
+    INT_PTR OnCancelUpdateMessage(WPARAM wParam, LPARAM lParam);
+
+    // update/PageTransfer.cpp
+    void TransferPageImage();
+    void Delay(std::uint32_t milliseconds);
+    void FinishUpdate();
+    friend class TransferHost;
+
+    // From the boot loader's answer to the end of its handler, the transfer owns the window; no close
+    // route may end the dialog meanwhile.
+    bool TransferUnderWay = false;
+};

@@ -1,0 +1,119 @@
+// The transfer of the page image to the boot loader, with its progress in the window and its
+// outcome in a message box. The conversation itself is portable; this gives it the window, the
+// clock and the image file.
+#include <string>
+
+#include "framework/Application.h"
+#include "framework/Handles.h"
+#include "texts/Texts.h"
+#include "ui/Resource.h"
+#include "ui/TLYN_UpdateDlg.h"
+#include "update/BootLoaderConversation.h"
+#include "update/FailureMessage.h"
+#include "update/MillisecondClock.h"
+
+namespace {
+
+constexpr unsigned kPageBytes = 256;
+constexpr unsigned kRepaintEveryPages = 4;
+
+}  // namespace
+
+// What the conversation needs besides the wire: time, the status lines and the image file.
+class TransferHost {
+public:
+    explicit TransferHost(CTLYN_UpdateDlg& dialog) : dialog_(dialog) {}
+
+    std::uint32_t Now() const { return update::MillisecondTicks(); }
+    void Delay(std::uint32_t milliseconds) { dialog_.Delay(milliseconds); }
+
+    void ShowBootLoaderVersion(const std::string& line) {
+        dialog_.SetItemText(IDC_BOOTLOADER_LINE, update::BootLoaderLine(line).c_str());
+    }
+
+    // The transfer holds the thread: the window is repainted now and then, and exactly one queued
+    // message is dispatched per page. The posted WM_PAINT keeps that one take from ever waiting.
+    void ShowPageProgress(unsigned page, unsigned pageCount) {
+        HWND hwnd = dialog_.GetSafeHwnd();
+        dialog_.SetItemText(IDC_PROGRESS_LINE, update::ProgressText(page, pageCount).c_str());
+        if ((page - 1) % kRepaintEveryPages == 0) {
+            ::InvalidateRect(hwnd, nullptr, FALSE);
+            ::UpdateWindow(hwnd);
+        }
+        ::PostMessageA(hwnd, WM_PAINT, 0, 0);
+        framework::AfxGetApp()->PumpMessage();
+    }
+
+    bool OpenImage(unsigned& pageCount) {
+        image_.Reset(::CreateFileA(dialog_.PageImagePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        if (!image_ || !::GetFileSizeEx(image_.Get(), &size)) {
+            image_.Reset();
+            return false;
+        }
+        // Page numbers go out as 16 bits.
+        LONGLONG pages = size.QuadPart / kPageBytes;
+        pageCount = static_cast<unsigned>(pages > 0xFFFF ? 0xFFFF : pages);
+        return true;
+    }
+
+    // A short read is not examined: the frame goes out with what the buffer holds.
+    bool ReadPage(unsigned index, std::uint8_t (&page)[kPageBytes]) {
+        LARGE_INTEGER offset{};
+        offset.QuadPart = static_cast<LONGLONG>(index) * kPageBytes;
+        DWORD got = 0;
+        return ::SetFilePointerEx(image_.Get(), offset, nullptr, FILE_BEGIN) &&
+               ::ReadFile(image_.Get(), page, kPageBytes, &got, nullptr) && got == kPageBytes;
+    }
+
+    void CloseImage() { image_.Reset(); }
+
+private:
+    CTLYN_UpdateDlg& dialog_;
+    framework::FileHandle image_;
+};
+
+void CTLYN_UpdateDlg::Delay(std::uint32_t milliseconds) { update::BusyDelay(milliseconds); }
+
+void CTLYN_UpdateDlg::FinishUpdate() {
+    SerialPort.Close();
+    SetItemText(IDC_RESULT_LINE, "");
+    EnablePortButtons();
+    ReturnPortToCompanion();
+}
+
+void CTLYN_UpdateDlg::TransferPageImage() {
+    framework::CWaitCursor wait;
+    if (!IdentifyFirmwareFile()) {
+        FinishUpdate();
+        return;
+    }
+    SetItemText(IDC_BOOTLOADER_LINE, "");
+    SetItemText(IDC_PROGRESS_LINE, "");
+    SetItemText(IDC_RESULT_LINE, "");
+
+    TransferHost host(*this);
+    update::TransferOutcome outcome = update::TransferPages(SerialPort, host);
+    switch (outcome) {
+        case update::TransferOutcome::Success: {
+            // Stored while the port is still open: it is the port this update went through.
+            framework::AfxGetApp()->WriteProfileInt(texts::kSettingsSection, texts::kComPortEntry,
+                                                    SerialPort.GetPort());
+            FinishUpdate();
+            SetItemText(IDC_RESULT_LINE, (std::string(texts::kProductName) + texts::kSuccessLineSuffix).c_str());
+            std::string text = std::string(texts::kSuccessHead) + texts::kProductName + texts::kSuccessTail;
+            ShowMessage(text.c_str(), texts::kSuccessCaption, MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        case update::TransferOutcome::ImageNotOpened:
+            FinishUpdate();
+            ShowMessage(texts::kImageOpenFailed, texts::kUpdateErrorCaption, MB_OK);
+            return;
+        default:
+            FinishUpdate();
+            SetItemText(IDC_RESULT_LINE, texts::kUpdateFailedLine);
+            ShowMessage(update::FailureMessage(outcome).c_str(), texts::kUpdateErrorCaption, MB_OK | MB_ICONEXCLAMATION);
+            return;
+    }
+}
