@@ -141,6 +141,11 @@ const HexCase kRejected[] = {
     {"NonHexDataDigit", ":01010000AG54\n" + kEnd, HexStatus::Invalid, 0, {}},
     {"NonHexChecksumDigit", ":01010000AA5G\n" + kEnd, HexStatus::Invalid, 0, {}},
     {"NulInData", ":01010000A\0"s + "54\n" + kEnd, HexStatus::Invalid, 0, {}},
+    // A digit table that let these through would read 9G as 0x90 and 7G as 0x70, which the
+    // checksums here would then confirm.
+    {"NonHexDataDigitWithMatchingChecksum", ":010100009G6E\n" + kEnd, HexStatus::Invalid, 0, {}},
+    {"NonHexChecksumDigitWithMatchingSum", ":010100008E7G\n" + kEnd, HexStatus::Invalid, 0, {}},
+    {"NulInDataWithMatchingChecksum", ":010100009\0"s + "6E\n" + kEnd, HexStatus::Invalid, 0, {}},
     {"NulInHeader", ":0101\0"s + "000AA54\n" + kEnd, HexStatus::Invalid, 0, {}},
 };
 INSTANTIATE_TEST_SUITE_P(Rejected, HexConversionTest, testing::ValuesIn(kRejected),
