@@ -41,6 +41,8 @@ inline constexpr char kDescriptionMissingTail[] = "     \n\nFirmware update wil 
 inline constexpr char kFirmwareMissingHead[] = "Unable to open the firmware hex file:     \n";
 inline constexpr char kFileTimeDate[] = "     (%d-%d-%d, ";                   // month, day, year
 inline constexpr char kFileTimeClock[] = "%2d:%2d:%2d %s)";                   // hour, min, sec, AM/PM
+inline constexpr char kAm[] = "AM";
+inline constexpr char kPm[] = "PM";
 
 // --- Page image ---------------------------------------------------------------------------------
 inline constexpr char kPageImageName[] = "Hex.tmp";
