@@ -24,7 +24,7 @@ class TransferHost {
 public:
     explicit TransferHost(CTLYN_UpdateDlg& dialog) : dialog_(dialog) {}
 
-    std::uint32_t Now() const { return update::MillisecondTicks(); }
+    std::uint32_t Now() const { return update::MillisecondCount(); }
     void Delay(std::uint32_t milliseconds) { dialog_.Delay(milliseconds); }
 
     void ShowBootLoaderVersion(const std::string& line) {

@@ -63,7 +63,7 @@ void CTLYN_UpdateDlg::StartUpdate() {
     }
     EnableItem(IDCANCEL, false);
     EnableItem(IDC_CONTACT_INFO, false);
-    PromptStamp = update::MillisecondTicks();
+    PromptStamp = update::MillisecondCount();
     PromptVisible = 1;
     UpdateRunning = 1;
     SetItemText(IDC_RESULT_LINE, ResetPrompt.c_str());
@@ -93,8 +93,8 @@ INT_PTR CTLYN_UpdateDlg::OnTimer(WPARAM, LPARAM) {
     if (UpdateRunning == 0 || BootLoaderFound == 1) {
         return FALSE;
     }
-    update::PromptStep step = update::NextPromptStep(PromptVisible == 1, PromptStamp, update::MillisecondTicks());
-    if (step.action != update::PromptAction::None) {
+    update::PromptBlinkStep step = update::BlinkPrompt(PromptVisible == 1, PromptStamp, update::MillisecondCount());
+    if (step.action != update::PromptAction::Nothing) {
         SetItemText(IDC_RESULT_LINE, step.action == update::PromptAction::Show ? ResetPrompt.c_str() : "");
         PromptVisible = step.visible ? 1 : 0;
         PromptStamp = step.stamp;
