@@ -29,6 +29,7 @@ constexpr std::size_t kGreetingSize = sizeof(kGreeting) - 1;
 // While nobody holds the line the master reports a hang-up at once: look again this often.
 constexpr std::chrono::milliseconds kHungUpPoll{5};
 constexpr int kIdlePollMs = 50;
+constexpr std::chrono::milliseconds kVanishGrace{100};
 
 std::string Hex(unsigned value) {
   char text[8];
@@ -263,15 +264,17 @@ void Simulator::Run() {
   }
 }
 
-// True when asked to stop during the pause.
+// True when asked to stop during the pause; never returns before the pause is over otherwise.
 bool Simulator::PauseOrStop(std::chrono::milliseconds pause) {
   const Clock::time_point end = Clock::now() + pause;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    const Clock::time_point now = Clock::now();
+    if (now >= end) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
     pollfd stop = {stopRead_.Get(), POLLIN, 0};
-    const int ready = poll(&stop, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    const int ready = poll(&stop, 1, static_cast<int>(left.count()));
     if (ready > 0) return true;
-    if (ready == 0 || (ready < 0 && errno != EINTR)) return false;
+    if (ready < 0 && errno != EINTR) return false;
   }
 }
 
@@ -471,6 +474,8 @@ bool Simulator::Send(const std::string& bytes) {
 }
 
 void Simulator::Vanish() {
+  // Long enough for the program to read the last answer: a hang-up discards what is unread.
+  if (PauseOrStop(kVanishGrace)) return;
   master_.Close();
   RemoveLink(linkPath_, slavePath_);
   linkPath_.clear();
