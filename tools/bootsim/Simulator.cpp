@@ -324,10 +324,10 @@ void Simulator::OnAttentionByte(std::uint8_t byte) {
       },
       "attention " + std::to_string(seen));
   if (options_.misbehaviour == Misbehaviour::SilentToAttention || seen < options_.attentionsBeforePresence) return;
-  if (!Send(std::string(1, static_cast<char>(kPresence)))) return;
   phase_ = Phase::AwaitingGreeting;
   greeting_.clear();
   Record([](Records& r) { ++r.presenceBytes; }, "presence");
+  Send(std::string(1, static_cast<char>(kPresence)));
 }
 
 void Simulator::OnGreetingByte(std::uint8_t byte) {
@@ -415,11 +415,12 @@ void Simulator::OnFrame() {
   const std::uint8_t reply = Judge(frame, delay);
   if (PauseOrStop(delay)) return;
   // A late answer to a program that has already let the line go would greet its next update.
-  const bool sent = !LineHungUp() && Send(std::string(1, static_cast<char>(reply)));
-  frame.reply = sent ? reply : 0;
+  const bool lineThere = !LineHungUp();
+  frame.reply = lineThere ? reply : 0;
 
+  // Recorded before it is answered: whoever reads the answer finds the frame on the record.
   std::string event = "frame " + std::to_string(frame.page) + (frame.checksumOk ? " checksum ok" : " checksum bad") +
-                      (frame.inOrder ? "" : " out of order") + " reply " + (sent ? Hex(reply) : "none");
+                      (frame.inOrder ? "" : " out of order") + " reply " + (lineThere ? Hex(reply) : "none");
   Record(
       [&frame](Records& r) {
         if (!frame.checksumOk) r.protocolErrors.push_back("bad checksum on page " + std::to_string(frame.page));
@@ -427,6 +428,8 @@ void Simulator::OnFrame() {
         r.frames.push_back(frame);
       },
       event);
+  const bool sent = lineThere && Send(std::string(1, static_cast<char>(reply)));
+  if (lineThere && !sent) Record([](Records& r) { r.frames.back().reply = 0; }, "reply lost with the line");
 
   if (sent && reply == kReady && options_.misbehaviour == Misbehaviour::VanishAfterPage &&
       frame.page == options_.page) {

@@ -289,6 +289,25 @@ TEST_F(SimulatorTest, SlowReplyToTheChosenPage) {
   EXPECT_GE(std::chrono::steady_clock::now() - sent, 600ms);
 }
 
+// A program that gave up waiting has let the line go; an answer written then would wait in the
+// line for whoever opens it next and be taken for part of another conversation.
+TEST_F(SimulatorTest, AnAnswerTooLateForAClosedLineIsNotLeftInIt) {
+  bootsim::Options options;
+  options.misbehaviour = Misbehaviour::SlowReplyToPage;
+  options.page = 0;
+  options.slowReply = 500ms;
+  StartDevice(options);
+  GreetAndAccept();
+  ASSERT_TRUE(line_.WriteText(FrameOf(0, PatternImage(1))));
+  line_.Close();
+  ASSERT_TRUE(sim_->WaitForLineClosed(kSoon));
+  ASSERT_TRUE(sim_->WaitForFrames(1, kSoon));
+  EXPECT_EQ(sim_->Frames()[0].reply, 0) << "no answer given";
+
+  ASSERT_TRUE(line_.Open(dir_.Link()));
+  EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+}
+
 TEST_F(SimulatorTest, VanishesAfterTheChosenPage) {
   bootsim::Options options;
   options.misbehaviour = Misbehaviour::VanishAfterPage;
