@@ -45,7 +45,8 @@ TEST_P(FailureLead, NamesTheFailureAndOpensTheMessage) {
   const std::string opening = std::string(c.lead) + "Gathrix RS-232 Remote.     \n\nFirmware update terminated.\n";
   EXPECT_EQ(message.substr(0, opening.size()), opening);
   // Everything after the lead is the same for every failure the device causes.
-  const std::string rest = update::FailureMessage(TransferOutcome::NoResponse).substr(std::string("No response from the ").size());
+  const std::string noResponse = update::FailureMessage(TransferOutcome::NoResponse);
+  const std::string rest = noResponse.substr(std::string("No response from the ").size());
   EXPECT_EQ(message.substr(std::string(c.lead).size()), rest);
 }
 
@@ -54,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(LeadCase{"NoResponse", TransferOutcome::NoResponse, "No response from the "},
                     LeadCase{"InvalidVersion", TransferOutcome::InvalidVersion, "Invalid version response from the "},
                     LeadCase{"NoReady", TransferOutcome::NoReadyResponse, "No ready response from the "},
-                    LeadCase{"InvalidReady", TransferOutcome::InvalidReadyResponse, "Invalid ready response from the "}),
+                    LeadCase{"InvalidReady", TransferOutcome::InvalidReadyResponse,
+                             "Invalid ready response from the "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FailureMessage, ImageNotOpenedHasItsOwnMessageAndNoLead) {
@@ -83,7 +85,8 @@ TEST_P(StatusLine, IsSpelledExactly) { EXPECT_EQ(GetParam().text, GetParam().exp
 INSTANTIATE_TEST_SUITE_P(
     Lines, StatusLine,
     testing::Values(StatusCase{"FirstPage", update::ProgressText(1, 257), "Sending hex file page  1  of  257"},
-                    StatusCase{"LastOfFullImage", update::ProgressText(256, 256), "Sending hex file page  256  of  256"},
+                    StatusCase{"LastOfFullImage", update::ProgressText(256, 256),
+                               "Sending hex file page  256  of  256"},
                     StatusCase{"LargestPageNumbers", update::ProgressText(65535, 65535),
                                "Sending hex file page  65535  of  65535"},
                     StatusCase{"BootLoaderVersion", update::BootLoaderLine("GX-REM2-2.32"),
