@@ -75,6 +75,16 @@ inline constexpr char kLeadInvalidVersion[] = "Invalid version response from the
 inline constexpr char kLeadNoReady[] = "No ready response from the ";
 inline constexpr char kLeadInvalidReady[] = "Invalid ready response from the ";
 
+// The rest of the failure message, in order after lead + product; the contact lines follow, each
+// five blanks + a value + "\n" (hours, phone, e-mail, web), then one more "\n".
+inline constexpr char kFailureLeadEnd[] = ".     ";
+inline constexpr char kFailureTerminated[] = "Firmware update terminated.\n";
+inline constexpr char kFailureCorruptHead[] = "If some of the hex file was transferred, the firmware in the ";
+inline constexpr char kFailureCorruptTail[] = " may be corrupt.     \n";
+inline constexpr char kFailureRetry[] = "You should retry the firmware update procedure.\n";
+inline constexpr char kFailureContact[] =
+    "If you continue to have problems, contact Vostrel Systems for support.\n";
+
 // --- About box ----------------------------------------------------------------------------------
 inline constexpr char kAboutCaptionPrefix[] = "About ";                  // + product + " Update"
 inline constexpr char kAboutTitle[] = "Gathrix Wireless RS-232 Remote Firmware Update";

@@ -1,0 +1,488 @@
+#include "tools/bootsim/Simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace bootsim {
+
+namespace {
+
+constexpr std::uint8_t kAttention = 0xC0;
+constexpr std::uint8_t kPresence = 0xD0;
+constexpr std::uint8_t kReady = '!';
+constexpr std::uint8_t kRefusal = 0x40;
+constexpr std::uint8_t kEndMarker = 0xFF;
+constexpr std::size_t kFrameSize = 259;
+constexpr std::size_t kPageSize = 256;
+constexpr char kGreeting[] = "&%*-GX-REM2-001-2.32";
+constexpr std::size_t kGreetingSize = sizeof(kGreeting) - 1;
+
+// While nobody holds the line the master reports a hang-up at once: look again this often.
+constexpr std::chrono::milliseconds kHungUpPoll{5};
+constexpr int kIdlePollMs = 50;
+constexpr std::chrono::milliseconds kVanishGrace{100};
+
+std::string Hex(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
+  return text;
+}
+
+bool SetFlags(int fd, int statusFlags) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | statusFlags) == 0 && fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+}
+
+// Replaces a symlink (dangling or not) by one to target; any other kind of file is left alone.
+bool PlaceLink(const std::string& link, const std::string& target) {
+  struct stat info {};
+  if (lstat(link.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) return false;
+  const std::string temporary = link + ".new-" + std::to_string(getpid());
+  unlink(temporary.c_str());
+  if (symlink(target.c_str(), temporary.c_str()) != 0) return false;
+  if (rename(temporary.c_str(), link.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Removes the link only while it still points at target: another run may have taken it over.
+void RemoveLink(const std::string& link, const std::string& target) {
+  if (link.empty()) return;
+  char buffer[4096];
+  const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
+  if (n < 0) return;
+  buffer[n] = '\0';
+  if (target == buffer) unlink(link.c_str());
+}
+
+std::string VersionAnswer(Misbehaviour m) {
+  switch (m) {
+    case Misbehaviour::WrongVersion: return "GX-REM2-2.31\r!";
+    case Misbehaviour::LowerCaseVersion: return "gx-rem2-2.32\r!";
+    case Misbehaviour::ShortVersion: return "GX-REM2-2.3\r!";
+    case Misbehaviour::LongVersion: return "GX-REM2-2.320\r!";
+    case Misbehaviour::LineFeedAfterCarriageReturn: return "GX-REM2-2.32\r\n!";
+    case Misbehaviour::NoReadyByte: return "GX-REM2-2.32\r";
+    default: return "GX-REM2-2.32\r!";
+  }
+}
+
+}  // namespace
+
+Simulator::Simulator(Options options) : options_(options) {}
+
+Simulator::~Simulator() { Stop(); }
+
+void Simulator::SetEventSink(EventSink sink) { sink_ = std::move(sink); }
+
+bool Simulator::Start(const std::string& linkPath) {
+  if (thread_.joinable() || master_.Valid()) return false;
+  if (!OpenLine() || !PlaceLink(linkPath, slavePath_)) {
+    Stop();
+    return false;
+  }
+  linkPath_ = linkPath;
+  thread_ = std::thread([this] { Run(); });
+  return true;
+}
+
+bool Simulator::OpenLine() {
+  int master = -1;
+  int slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return false;
+  master_ = FileDescriptor(master);
+  FileDescriptor slaveEnd(slave);
+  // Neither end may leak into a process started meanwhile: a stray slave would hold the line open.
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  fcntl(slave, F_SETFD, FD_CLOEXEC);
+
+  // Raw before anyone opens the slave: every byte value must pass unchanged, with no echo.
+  termios settings {};
+  if (tcgetattr(slaveEnd.Get(), &settings) != 0) return false;
+  cfmakeraw(&settings);
+  cfsetispeed(&settings, B38400);
+  cfsetospeed(&settings, B38400);
+  if (tcsetattr(slaveEnd.Get(), TCSANOW, &settings) != 0) return false;
+  const char* name = ttyname(slaveEnd.Get());
+  if (name == nullptr) return false;
+  slavePath_ = name;
+  // The device must not hold the line itself, or it could never see the program close it.
+  slaveEnd.Close();
+
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return false;
+  stopRead_ = FileDescriptor(pipeEnds[0]);
+  stopWrite_ = FileDescriptor(pipeEnds[1]);
+  return SetFlags(master_.Get(), O_NONBLOCK) && SetFlags(stopRead_.Get(), O_NONBLOCK) &&
+         SetFlags(stopWrite_.Get(), O_NONBLOCK);
+}
+
+void Simulator::Stop() {
+  if (thread_.joinable()) {
+    const char byte = 1;
+    if (write(stopWrite_.Get(), &byte, 1) < 0) {
+      // The pipe holds at most this one byte; a full pipe already says stop.
+    }
+    thread_.join();
+  }
+  master_.Close();
+  stopRead_.Close();
+  stopWrite_.Close();
+  RemoveLink(linkPath_, slavePath_);
+  linkPath_.clear();
+}
+
+std::string Simulator::SlavePath() const { return slavePath_; }
+
+// --- records ---------------------------------------------------------------------------------------
+
+template <class Change>
+void Simulator::Record(Change change, const std::string& event) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    change(records_);
+  }
+  changed_.notify_all();
+  if (sink_ && !event.empty()) sink_(event);
+}
+
+template <class Predicate>
+bool Simulator::WaitUntil(std::chrono::milliseconds timeout, Predicate predicate) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return predicate(records_); });
+}
+
+unsigned Simulator::AttentionBytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.attentionBytes;
+}
+std::vector<Clock::time_point> Simulator::AttentionTimes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.attentionTimes;
+}
+unsigned Simulator::PresenceBytesSent() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.presenceBytes;
+}
+unsigned Simulator::GreetingsOk() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.greetingsOk;
+}
+unsigned Simulator::GreetingsBad() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.greetingsBad;
+}
+std::vector<Frame> Simulator::Frames() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.frames;
+}
+unsigned Simulator::EndMarkers() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.endMarkers;
+}
+std::vector<std::uint8_t> Simulator::LastImage() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.lastImage;
+}
+std::vector<std::string> Simulator::ProtocolErrors() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.protocolErrors;
+}
+std::vector<LineEvent> Simulator::LineEvents() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.lineEvents;
+}
+bool Simulator::LineOpen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.lineOpen;
+}
+bool Simulator::Vanished() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.vanished;
+}
+
+bool Simulator::WaitForAttentionBytes(unsigned count, std::chrono::milliseconds timeout) const {
+  return WaitUntil(timeout, [count](const Records& r) { return r.attentionBytes >= count; });
+}
+bool Simulator::WaitForGreeting(std::chrono::milliseconds timeout) const {
+  return WaitUntil(timeout, [](const Records& r) { return r.greetingsOk + r.greetingsBad > 0; });
+}
+bool Simulator::WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
+  return WaitUntil(timeout, [count](const Records& r) { return r.frames.size() >= count; });
+}
+bool Simulator::WaitForEndMarker(std::chrono::milliseconds timeout) const {
+  return WaitUntil(timeout, [](const Records& r) { return r.endMarkers > 0; });
+}
+bool Simulator::WaitForLineOpened(std::chrono::milliseconds timeout) const {
+  return WaitUntil(timeout, [](const Records& r) { return r.lineOpen; });
+}
+bool Simulator::WaitForLineClosed(std::chrono::milliseconds timeout) const {
+  return WaitUntil(timeout, [](const Records& r) { return !r.lineOpen && !r.lineEvents.empty(); });
+}
+bool Simulator::WaitForVanished(std::chrono::milliseconds timeout) const {
+  return WaitUntil(timeout, [](const Records& r) { return r.vanished; });
+}
+
+// --- the device's thread ---------------------------------------------------------------------------
+
+void Simulator::Run() {
+  std::uint8_t buffer[1024];
+  while (master_.Valid()) {
+    pollfd fds[2] = {{master_.Get(), POLLIN, 0}, {stopRead_.Get(), POLLIN, 0}};
+    const int ready = poll(fds, 2, kIdlePollMs);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents != 0) return;
+    // What the program wrote just before closing is still there to read after the hang-up.
+    if ((fds[0].revents & POLLIN) != 0) {
+      const ssize_t n = read(master_.Get(), buffer, sizeof buffer);
+      if (n > 0) {
+        NoteLine(true);
+        for (ssize_t i = 0; i < n && master_.Valid(); ++i) Feed(buffer[i]);
+        continue;
+      }
+    }
+    if ((fds[0].revents & POLLHUP) != 0) {
+      NoteLine(false);
+      if (PauseOrStop(kHungUpPoll)) return;
+      continue;
+    }
+    NoteLine(true);
+  }
+}
+
+// True when asked to stop during the pause; never returns before the pause is over otherwise.
+bool Simulator::PauseOrStop(std::chrono::milliseconds pause) {
+  const Clock::time_point end = Clock::now() + pause;
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    if (now >= end) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+    pollfd stop = {stopRead_.Get(), POLLIN, 0};
+    const int ready = poll(&stop, 1, static_cast<int>(left.count()));
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return false;
+  }
+}
+
+void Simulator::NoteLine(bool open) {
+  if (open == lineOpen_) return;
+  lineOpen_ = open;
+  // A program that lets the line go has given up this update; the next one starts afresh.
+  if (!open) ResetConversation();
+  Record(
+      [open](Records& r) {
+        r.lineOpen = open;
+        r.lineEvents.push_back(open ? LineEvent::Opened : LineEvent::Closed);
+      },
+      open ? "line opened" : "line closed");
+}
+
+void Simulator::ResetConversation() {
+  phase_ = Phase::AwaitingAttention;
+  cycleAttentions_ = 0;
+  greeting_.clear();
+  frame_.clear();
+  expectedPage_ = 0;
+  refusalsGiven_ = 0;
+  image_.clear();
+}
+
+void Simulator::Feed(std::uint8_t byte) {
+  switch (phase_) {
+    case Phase::AwaitingAttention: OnAttentionByte(byte); break;
+    case Phase::AwaitingGreeting: OnGreetingByte(byte); break;
+    case Phase::AwaitingFrames: OnFrameByte(byte); break;
+    case Phase::Ignoring: break;
+  }
+}
+
+void Simulator::OnAttentionByte(std::uint8_t byte) {
+  if (byte != kAttention) {
+    Record([byte](Records& r) { r.protocolErrors.push_back("unexpected byte " + Hex(byte) + " before presence"); },
+           "protocol error: unexpected byte " + Hex(byte) + " before presence");
+    return;
+  }
+  const unsigned seen = ++cycleAttentions_;
+  Record(
+      [](Records& r) {
+        ++r.attentionBytes;
+        r.attentionTimes.push_back(Clock::now());
+      },
+      "attention " + std::to_string(seen));
+  if (options_.misbehaviour == Misbehaviour::SilentToAttention || seen < options_.attentionsBeforePresence) return;
+  phase_ = Phase::AwaitingGreeting;
+  greeting_.clear();
+  Record([](Records& r) { ++r.presenceBytes; }, "presence");
+  Send(std::string(1, static_cast<char>(kPresence)));
+}
+
+void Simulator::OnGreetingByte(std::uint8_t byte) {
+  // The program sends one more attention byte on the tick that finds the presence byte.
+  if (greeting_.empty() && byte == kAttention) {
+    Record(
+        [](Records& r) {
+          ++r.attentionBytes;
+          r.attentionTimes.push_back(Clock::now());
+        },
+        "attention " + std::to_string(++cycleAttentions_));
+    return;
+  }
+  greeting_ += static_cast<char>(byte);
+  if (greeting_.size() < kGreetingSize) return;
+  if (greeting_ != kGreeting) {
+    Record(
+        [](Records& r) {
+          ++r.greetingsBad;
+          r.protocolErrors.push_back("bad greeting");
+        },
+        "protocol error: bad greeting");
+    ResetConversation();
+    return;
+  }
+  Record([](Records& r) { ++r.greetingsOk; }, "greeting ok");
+  AnswerGreeting();
+}
+
+void Simulator::AnswerGreeting() {
+  switch (options_.misbehaviour) {
+    case Misbehaviour::SilentToGreeting:
+      phase_ = Phase::Ignoring;
+      return;
+    case Misbehaviour::FloodAfterGreeting:
+      phase_ = Phase::Ignoring;
+      if (PauseOrStop(options_.replyTime)) return;
+      Send(std::string(options_.floodBytes, 'U'));
+      Record([](Records&) {}, "flood of " + std::to_string(options_.floodBytes) + " bytes");
+      return;
+    default: break;
+  }
+  if (PauseOrStop(options_.replyTime)) return;
+  phase_ = Phase::AwaitingFrames;
+  frame_.clear();
+  expectedPage_ = 0;
+  refusalsGiven_ = 0;
+  image_.clear();
+  if (Send(VersionAnswer(options_.misbehaviour))) Record([](Records&) {}, "version line");
+}
+
+void Simulator::OnFrameByte(std::uint8_t byte) {
+  frame_.push_back(byte);
+  // No frame starts with 0xFF 0xFF: page numbers never come near it.
+  if (frame_.size() == 2 && frame_[0] == kEndMarker && frame_[1] == kEndMarker) {
+    OnEndMarker();
+    return;
+  }
+  if (frame_.size() == kFrameSize) OnFrame();
+}
+
+void Simulator::OnEndMarker() {
+  const std::vector<std::uint8_t> image = image_;
+  ResetConversation();
+  Record(
+      [&image](Records& r) {
+        ++r.endMarkers;
+        r.lastImage = image;
+      },
+      "end marker: image of " + std::to_string(image.size()) + " bytes");
+}
+
+void Simulator::OnFrame() {
+  Frame frame;
+  frame.page = static_cast<unsigned>(frame_[0]) << 8 | frame_[1];
+  std::memcpy(frame.data.data(), frame_.data() + 2, kPageSize);
+  frame.checksum = frame_[2 + kPageSize];
+  frame_.clear();
+  unsigned sum = 0;
+  for (std::uint8_t b : frame.data) sum += b;
+  frame.checksumOk = static_cast<std::uint8_t>(sum & 0xFF) == frame.checksum;
+  frame.inOrder = frame.page == expectedPage_;
+
+  std::chrono::milliseconds delay = options_.replyTime;
+  const std::uint8_t reply = Judge(frame, delay);
+  if (PauseOrStop(delay)) return;
+  // A late answer to a program that has already let the line go would greet its next update.
+  const bool lineThere = !LineHungUp();
+  frame.reply = lineThere ? reply : 0;
+
+  // Recorded before it is answered: whoever reads the answer finds the frame on the record.
+  std::string event = "frame " + std::to_string(frame.page) + (frame.checksumOk ? " checksum ok" : " checksum bad") +
+                      (frame.inOrder ? "" : " out of order") + " reply " + (lineThere ? Hex(reply) : "none");
+  Record(
+      [&frame](Records& r) {
+        if (!frame.checksumOk) r.protocolErrors.push_back("bad checksum on page " + std::to_string(frame.page));
+        if (!frame.inOrder) r.protocolErrors.push_back("page " + std::to_string(frame.page) + " out of order");
+        r.frames.push_back(frame);
+      },
+      event);
+  const bool sent = lineThere && Send(std::string(1, static_cast<char>(reply)));
+  if (lineThere && !sent) Record([](Records& r) { r.frames.back().reply = 0; }, "reply lost with the line");
+
+  if (sent && reply == kReady && options_.misbehaviour == Misbehaviour::VanishAfterPage &&
+      frame.page == options_.page) {
+    Vanish();
+  }
+}
+
+// The answer to a frame, and how long the device takes to give it. A taken page joins the image.
+std::uint8_t Simulator::Judge(Frame& frame, std::chrono::milliseconds& delay) {
+  if (!frame.inOrder || !frame.checksumOk) return kRefusal;
+  const bool targeted = frame.page == options_.page;
+  if (targeted && options_.misbehaviour == Misbehaviour::RefusePage && refusalsGiven_ < options_.refusals) {
+    ++refusalsGiven_;
+    return kRefusal;
+  }
+  if (targeted && options_.misbehaviour == Misbehaviour::WrongReplyToPage) return options_.wrongReply;
+  if (targeted && options_.misbehaviour == Misbehaviour::SlowReplyToPage) delay = options_.slowReply;
+  image_.resize(static_cast<std::size_t>(frame.page + 1) * kPageSize);
+  std::memcpy(image_.data() + static_cast<std::size_t>(frame.page) * kPageSize, frame.data.data(), kPageSize);
+  ++expectedPage_;
+  refusalsGiven_ = 0;
+  return kReady;
+}
+
+bool Simulator::LineHungUp() const {
+  pollfd line = {master_.Get(), POLLOUT, 0};
+  return poll(&line, 1, 0) > 0 && (line.revents & POLLHUP) != 0;
+}
+
+// All of the bytes, waiting while the line's buffer is full; false when the line goes or the
+// device is stopped first.
+bool Simulator::Send(const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(master_.Get(), bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return false;
+    if (LineHungUp() || PauseOrStop(std::chrono::milliseconds(2))) return false;
+  }
+  return true;
+}
+
+void Simulator::Vanish() {
+  // Long enough for the program to read the last answer: a hang-up discards what is unread.
+  if (PauseOrStop(kVanishGrace)) return;
+  master_.Close();
+  RemoveLink(linkPath_, slavePath_);
+  linkPath_.clear();
+  Record([](Records& r) { r.vanished = true; }, "vanished");
+}
+
+}  // namespace bootsim
