@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest            # unit tests (googletest sources also build with MinGW)
   g++-mingw-w64-x86-64 mingw-w64-tools            # the Windows program and its resources
   wine wine64 fonts-wine                          # running the program and the Windows-side tests
+  xvfb xauth                                      # a display for Wine when there is none
   socat                                           # pairs of pseudo-terminals for the port tests
   srecord                                         # reference converter for HEX cross-checks
   imagemagick                                     # screenshots of the window
