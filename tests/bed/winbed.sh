@@ -25,6 +25,13 @@ wine_env() {
 }
 
 stop_bed() {
+  # Helpers that tests started beside the bed (pseudo-terminal pairs) and left running.
+  local pidfile
+  for pidfile in "$bed"/pids/*.pid; do
+    [ -f "$pidfile" ] || continue
+    kill "$(cat "$pidfile")" >/dev/null 2>&1 || true
+    rm -f "$pidfile"
+  done
   if [ -f "$bed/env" ]; then
     # shellcheck disable=SC1091
     . "$bed/env"
