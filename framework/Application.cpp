@@ -84,7 +84,7 @@ HICON CWinApp::LoadIcon(UINT id) const { return ::LoadIconA(instance_, MAKEINTRE
 
 void CWinApp::BeginWaitCursor() {
     if (waitCount_++ == 0) {
-        cursorBeforeWait_ = ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(IDC_WAIT)));
+        cursorBeforeWait_ = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
     }
 }
 
@@ -94,7 +94,7 @@ void CWinApp::EndWaitCursor() {
     }
     if (--waitCount_ == 0) {
         ::SetCursor(cursorBeforeWait_ != nullptr ? cursorBeforeWait_
-                                                 : ::LoadCursorA(nullptr, MAKEINTRESOURCEA(IDC_ARROW)));
+                                                 : ::LoadCursorA(nullptr, IDC_ARROW));
     }
 }
 

@@ -59,7 +59,7 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 
 INT_PTR CDialog::Route(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SETCURSOR && AfxGetApp()->WaitCursorShown()) {
-        ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(IDC_WAIT)));
+        ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
         ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, TRUE);
         return TRUE;
     }

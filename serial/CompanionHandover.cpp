@@ -11,7 +11,7 @@ constexpr DWORD kReleaseWaitMs = 1000;
 }  // namespace
 
 void CTLYN_UpdateDlg::RequestPortRelease(int port) {
-    if (serial::TellCompanionWindows(serial::kPortRelease, port) > 0) {
+    if (TellCompanionWindows(kPortRelease, port) > 0) {
         CompanionPort = port;
     }
     if (CompanionPort != -1) {
@@ -23,6 +23,6 @@ void CTLYN_UpdateDlg::ReturnPortToCompanion() {
     if (CompanionPort == -1) {
         return;
     }
-    serial::TellCompanionWindows(serial::kPortReclaim, CompanionPort);
+    TellCompanionWindows(kPortReclaim, CompanionPort);
     CompanionPort = -1;
 }

@@ -11,7 +11,7 @@ void CTLYN_UpdateDlg::RefreshSerialPorts() {
     int stored = framework::AfxGetApp()->GetProfileInt(texts::kSettingsSection, texts::kComPortEntry, -1);
     FindInstalledPorts();
     EnablePortButtons();
-    int port = serial::ChooseCheckedPort(stored, PortPresent);
+    int port = ChooseCheckedPort(stored, PortPresent);
     // No identifier in the range matches 0, so that unchecks all 22.
     ::CheckRadioButton(GetSafeHwnd(), IDC_COM1, IDC_COM22, port > 0 ? IDC_COM1 - 1 + port : 0);
     if (port > 0 && !FirmwareFileName.empty()) {
@@ -23,7 +23,7 @@ void CTLYN_UpdateDlg::RefreshSerialPorts() {
 }
 
 void CTLYN_UpdateDlg::FindInstalledPorts() {
-    if (!serial::ReadInstalledPorts(PortPresent)) {
+    if (!ReadInstalledPorts(PortPresent)) {
         ShowMessage(texts::kNoSerialPorts, framework::AfxGetApp()->AppName().c_str(), MB_OK | MB_ICONEXCLAMATION);
     }
 }

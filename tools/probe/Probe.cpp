@@ -207,7 +207,8 @@ struct Probe {
             unsigned vk = 0;
             in >> vk;
             HWND target = ::GetWindow(main, GW_CHILD);
-            GUITHREADINFO info{sizeof(info)};
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
             if (::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &info) && info.hwndFocus) {
                 target = info.hwndFocus;
             }
@@ -216,7 +217,8 @@ struct Probe {
             return "ok";
         }
         if (command == "focus") {
-            GUITHREADINFO info{sizeof(info)};
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
             if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &info)) return "err no thread info";
             return "ok " + std::to_string(info.hwndFocus ? ::GetDlgCtrlID(info.hwndFocus) : 0);
         }

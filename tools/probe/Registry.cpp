@@ -100,7 +100,8 @@ std::string TempDirUnix() {
     char shortForm[MAX_PATH] = {}, longForm[MAX_PATH] = {};
     if (!::GetTempPathA(MAX_PATH, shortForm) || !::GetLongPathNameA(shortForm, longForm, MAX_PATH)) return "err no temp";
     using ToUnix = char*(CDECL*)(LPCWSTR);
-    auto toUnix = reinterpret_cast<ToUnix>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
+    auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
     if (!toUnix) return "err not under wine";
     wchar_t wide[MAX_PATH] = {};
     ::MultiByteToWideChar(CP_ACP, 0, longForm, -1, wide, MAX_PATH);
