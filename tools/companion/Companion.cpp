@@ -114,7 +114,7 @@ public:
     }
 
     void Note(const char* text) { m_log.Line(text); }
-    const Options& options() const { return m_options; }
+    const Options& GetOptions() const { return m_options; }
 
 private:
     void Log(const char* format, int port) {
@@ -156,8 +156,8 @@ bool CreateCompanionWindow(Companion& companion) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kWindowClass;
     if (!RegisterClassA(&wc)) return false;
-    const DWORD style = WS_OVERLAPPEDWINDOW | (companion.options().hidden ? 0 : WS_VISIBLE);
-    return CreateWindowExA(0, kWindowClass, companion.options().title.c_str(), style, 40, 40, 360, 120, nullptr,
+    const DWORD style = WS_OVERLAPPEDWINDOW | (companion.GetOptions().hidden ? 0 : WS_VISIBLE);
+    return CreateWindowExA(0, kWindowClass, companion.GetOptions().title.c_str(), style, 40, 40, 360, 120, nullptr,
                            nullptr, wc.hInstance, &companion) != nullptr;
 }
 

@@ -68,7 +68,7 @@ protected:
     std::vector<std::unique_ptr<TestWindow>> m_windows;
 };
 
-struct WindowSpec {
+struct TestWindowCase {
     std::string title;
     bool visible;
     bool childOfPrevious;
@@ -77,7 +77,7 @@ struct WindowSpec {
 
 struct WalkCase {
     const char* behaviour;
-    std::vector<WindowSpec> windows;
+    std::vector<TestWindowCase> windows;
 };
 
 std::ostream& operator<<(std::ostream& out, const WalkCase& c) { return out << c.behaviour; }
@@ -86,10 +86,10 @@ class CompanionWalk : public CompanionWindows, public testing::WithParamInterfac
 
 TEST_P(CompanionWalk, TellsExactlyTheCompanionWindows) {
     int expectedCount = 0;
-    for (const WindowSpec& spec : GetParam().windows) {
-        const HWND parent = spec.childOfPrevious ? m_windows.back()->Get() : nullptr;
-        Create(spec.title, spec.visible, parent);
-        expectedCount += spec.told ? 1 : 0;
+    for (const TestWindowCase& window : GetParam().windows) {
+        const HWND parent = window.childOfPrevious ? m_windows.back()->Get() : nullptr;
+        Create(window.title, window.visible, parent);
+        expectedCount += window.told ? 1 : 0;
     }
 
     EXPECT_EQ(TellCompanionWindows(1001, 5), expectedCount);

@@ -15,6 +15,7 @@ cmd=${1:-}; a=${2:-}; b=${3:-}; refusing=${4:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 bed=${TLYN_BED:-$here/../../../build/bed}
 [ -f "$bed/env" ] || { echo "pty-pair: no test bed at $bed" >&2; exit 1; }
+bed=$(cd "$bed" && pwd)
 pidfile="$bed/pids/pty-com$a-com$b.pid"
 
 stop_pair() {
