@@ -106,10 +106,20 @@ INT_PTR CTLYN_UpdateDlg::OnCtlColor(WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(lParam);
     INT_PTR brush = ::DefWindowProcA(GetSafeHwnd(), CurrentMessage(), wParam, lParam);
     int id = ::GetDlgCtrlID(control);
-    if (id == IDC_PRODUCT_LINE || (id == IDC_RESULT_LINE && UpdateRunning == 1)) {
+    bool status = id == IDC_PRODUCT_LINE || (id == IDC_RESULT_LINE && UpdateRunning == 1);
+    if (status) {
         ::SelectObject(dc, StatusFont.Get());
         ::SetTextColor(dc, kStatusRed);
         ::SetBkMode(dc, TRANSPARENT);
+    }
+    if (id == IDC_PRODUCT_LINE || id == IDC_RESULT_LINE) {
+        // Wine's static control selects its own font after asking for the colours, so the font
+        // chosen here must also be the control's own: it takes effect for the paint under way.
+        HFONT wanted = status ? static_cast<HFONT>(StatusFont.Get())
+                              : reinterpret_cast<HFONT>(::SendMessageA(GetSafeHwnd(), WM_GETFONT, 0, 0));
+        if (wanted != nullptr && reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)) != wanted) {
+            ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(wanted), FALSE);
+        }
     }
     return brush;
 }

@@ -78,6 +78,85 @@ struct Probe {
         return search.found;
     }
 
+    // Which standard icon a message box shows: "none", or the standard icon whose image equals what
+    // the box's icon control shows on the screen (icon handles of another process can't be drawn here).
+    static std::string MessageBoxIcon(HWND box) {
+        HWND iconControl = nullptr;
+        for (HWND c = ::GetWindow(box, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+            if (ClassOf(c) == "Static" && (::GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                ::IsWindowVisible(c) && ::SendMessageA(c, STM_GETICON, 0, 0) != 0) {
+                iconControl = c;
+            }
+        }
+        if (!iconControl) return "none";
+        ::SetForegroundWindow(box);
+        ::RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        ::Sleep(200);
+        RECT rect{};
+        ::GetWindowRect(iconControl, &rect);
+        Image shown = Image::FromScreen(rect.left, rect.top);
+        const struct { LPCSTR id; const char* name; } kStandard[] = {
+            {IDI_EXCLAMATION, "exclamation"}, {IDI_ASTERISK, "information"}, {IDI_HAND, "error"}, {IDI_QUESTION, "question"}};
+        for (const auto& standard : kStandard) {
+            if (Image::FromIcon(::LoadIconA(nullptr, standard.id), shown.Pixel(0, 0)).bits == shown.bits) {
+                return standard.name;
+            }
+        }
+        return "other";
+    }
+
+    // 32 x 32 pixels, 32 bits each.
+    struct Image {
+        std::string bits;
+
+        COLORREF Pixel(int x, int y) const {
+            if (bits.size() < 32 * 32 * 4) return 0;
+            const unsigned char* p = reinterpret_cast<const unsigned char*>(bits.data()) + ((31 - y) * 32 + x) * 4;
+            return RGB(p[2], p[1], p[0]);
+        }
+
+        template <class Paint>
+        static Image Draw(Paint paint) {
+            HDC screen = ::GetDC(nullptr);
+            HDC dc = ::CreateCompatibleDC(screen);
+            BITMAPINFO info{};
+            info.bmiHeader.biSize = sizeof(info.bmiHeader);
+            info.bmiHeader.biWidth = 32;
+            info.bmiHeader.biHeight = 32;
+            info.bmiHeader.biPlanes = 1;
+            info.bmiHeader.biBitCount = 32;
+            void* bits = nullptr;
+            HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+            Image image;
+            if (bitmap && bits) {
+                HGDIOBJ old = ::SelectObject(dc, bitmap);
+                paint(dc, screen);
+                ::GdiFlush();
+                image.bits.assign(static_cast<const char*>(bits), 32 * 32 * 4);
+                for (size_t i = 3; i < image.bits.size(); i += 4) image.bits[i] = 0;
+                ::SelectObject(dc, old);
+                ::DeleteObject(bitmap);
+            }
+            ::DeleteDC(dc);
+            ::ReleaseDC(nullptr, screen);
+            return image;
+        }
+
+        static Image FromScreen(int x, int y) {
+            return Draw([&](HDC dc, HDC screen) { ::BitBlt(dc, 0, 0, 32, 32, screen, x, y, SRCCOPY); });
+        }
+
+        static Image FromIcon(HICON icon, COLORREF background) {
+            return Draw([&](HDC dc, HDC) {
+                HBRUSH brush = ::CreateSolidBrush(background);
+                RECT all{0, 0, 32, 32};
+                ::FillRect(dc, &all, brush);
+                ::DeleteObject(brush);
+                ::DrawIconEx(dc, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
+            });
+        }
+    };
+
     std::string ControlState(HWND control) {
         HWND parent = ::GetParent(control);
         RECT rect{};
@@ -142,6 +221,11 @@ struct Probe {
         }
         if (std::string answer; RegistryCommand(command, in, answer)) return answer;
         if (main == nullptr || !::IsWindow(main)) return "err no main window";
+        if (command == "redraw") {  // everything painted before a screenshot
+            ::RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            ::Sleep(300);
+            return "ok";
+        }
         if (command == "caption") return "ok " + Encode(WindowText(main));
         if (command == "window-rect") {
             RECT r{};
@@ -227,10 +311,8 @@ struct Probe {
             in >> timeout;
             HWND box = nullptr;
             if (!WaitFor([&] { return (box = FindOtherDialog(true)) != nullptr; }, timeout)) return "err no message box";
-            HWND icon = ::GetDlgItem(box, 0x14);
-            bool hasIcon = icon && ::IsWindowVisible(icon) && ::SendMessageA(icon, STM_GETICON, 0, 0) != 0;
             return "ok caption=" + Encode(WindowText(box)) + ",text=" + Encode(WindowText(::GetDlgItem(box, 0xFFFF))) +
-                   ",icon=" + (hasIcon ? "1" : "0");
+                   ",icon=" + MessageBoxIcon(box);
         }
         if (command == "msgbox-ok") {
             HWND box = FindOtherDialog(true);

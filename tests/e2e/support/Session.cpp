@@ -199,7 +199,7 @@ std::optional<MessageBoxSeen> Probe::WaitMessageBox(std::chrono::milliseconds ti
         return std::nullopt;
     }
     auto f = Fields(*payload);
-    return MessageBoxSeen{f["caption"], f["text"], f["icon"] == "1"};
+    return MessageBoxSeen{f["caption"], f["text"], f["icon"]};
 }
 
 bool Probe::CloseMessageBox() { return AskOk("msgbox-ok").has_value(); }
@@ -209,6 +209,10 @@ bool Probe::NoMessageBox(std::chrono::milliseconds within) {
 }
 
 bool Probe::Click(int id) { return AskOk("click " + std::to_string(id)).has_value(); }
+
+bool Probe::Screenshot(const std::string& name) {
+    return AskOk("redraw").has_value() && TakeScreenshot(name);
+}
 
 bool Probe::WaitGone(std::chrono::milliseconds timeout) {
     return AskOk("gone " + std::to_string(timeout.count()), timeout + 5s).has_value();

@@ -47,7 +47,7 @@ struct ControlState {
 struct MessageBoxSeen {
     std::string caption;
     std::string text;
-    bool hasIcon = false;
+    std::string icon;  // none, exclamation, information, error, question or other
 };
 
 class Probe {
@@ -67,6 +67,8 @@ public:
     bool CloseMessageBox();
     bool NoMessageBox(std::chrono::milliseconds within);
     bool Click(int id);
+    // A screenshot of the desktop once the window has painted everything.
+    bool Screenshot(const std::string& name);
     bool WaitGone(std::chrono::milliseconds timeout = 10s);
 
     bool SetInstalledPorts(const std::map<std::string, std::string>& values);  // name -> data

