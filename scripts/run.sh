@@ -1,14 +1,85 @@
 #!/usr/bin/env bash
-# Runs the program under Wine (finished in a later step: simulator and sample firmware).
+# Runs the real TLYN_Update.exe under Wine, on a virtual desktop, from a program folder that holds
+# Gathrix_Remote.txt and the sample firmware. COM1 is the simulated boot loader, which answers as
+# soon as the program is armed (it stands in for the reset button), or a real serial device:
+#
+#   bash scripts/run.sh                  the simulator on COM1
+#   bash scripts/run.sh /dev/ttyUSB0     a real device (a USB serial adapter) on COM1
+#   bash scripts/run.sh --auto           also press Begin Update, report the outcome and close
+#
+# With a display the window shows there; without one it runs on a private Xvfb. Every process the
+# command started ends when the window closes.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+
+auto=0
+device=""
+for arg in "$@"; do
+  case "$arg" in
+    --auto) auto=1 ;;
+    -*) echo "run.sh: unknown option $arg" >&2; exit 2 ;;
+    *) device=$arg ;;
+  esac
+done
+if [ -n "$device" ] && [ ! -e "$device" ]; then
+  echo "run.sh: no device at $device" >&2
+  exit 2
+fi
+
 bash scripts/install-deps.sh
 cmake --preset win >/dev/null
-cmake --build --preset win --target TLYN_Update
-bed=build/run-bed
-trap 'bash tests/bed/winbed.sh stop "$bed"' EXIT
-bash tests/bed/winbed.sh start "$bed"
+cmake --build --preset win --target TLYN_Update tlyn_probe >/dev/null
+if [ -z "$device" ]; then
+  cmake --preset native >/dev/null
+  cmake --build --preset native --target tlyn_bootsim_cli >/dev/null
+fi
+
+run=$root/build/run
+bed=$run/bed
+program=$run/program
+rm -rf "$program"
+mkdir -p "$program"
+cp build/win/TLYN_Update.exe package/Gathrix_Remote.txt package/GX-REM2-Sample.hex "$program/"
+
+simulator=""
+cleanup() {
+  [ -n "$simulator" ] && kill "$simulator" 2>/dev/null && wait "$simulator" 2>/dev/null
+  bash tests/bed/winbed.sh stop "$bed"
+}
+trap cleanup EXIT
+
+[ -n "${DISPLAY:-}" ] || echo "No display: the window runs on a private Xvfb."
+bash tests/bed/winbed.sh start "$bed" --ports 1
+if [ -n "$device" ]; then
+  ln -sfn "$device" "$bed/ports/com1"
+  echo "COM1 is $device."
+else
+  build/native/tools/bootsim/tlyn_bootsim --link "$bed/ports/com1" --save-image "$run/received.bin" \
+    | sed -u 's/^/boot loader: /' &
+  simulator=$(jobs -p | tail -n 1)
+  echo "COM1 is the simulated boot loader; the image it receives is saved to $run/received.bin."
+fi
 # shellcheck disable=SC1091
 . "$bed/env"
-wine build/win/TLYN_Update.exe
+
+if [ $auto -eq 0 ]; then
+  echo "Check COM1, press Begin Update (the simulator answers at once), then Done to end."
+  (cd "$program" && wine TLYN_Update.exe)
+  exit 0
+fi
+
+# --auto: the probe presses Begin Update and reads the outcome, as a user would.
+(cd "$program" && wine TLYN_Update.exe) &
+coproc PROBE { wine build/win/tools/probe/tlyn_probe.exe 2>/dev/null; }
+ask() { echo "$1" >&"${PROBE[1]}"; read -r answer <&"${PROBE[0]}"; echo "$answer"; }
+read -r _ready <&"${PROBE[0]}"
+decode() { printf '%b' "$(echo "$1" | sed 's/%\([0-9A-F][0-9A-F]\)/\\x\1/g')"; }
+ask "wait-window 30000 Gathrix%20RS-232%20Remote%20Firmware%20Update" >/dev/null
+ask "click 1006" >/dev/null
+box=$(ask "msgbox 120000")
+echo "Message box: $(decode "$box" | sed 's/^ok //')"
+ask "msgbox-ok" >/dev/null
+ask "click 2" >/dev/null
+ask "quit" >/dev/null || true
+wait %1 2>/dev/null || true

@@ -11,6 +11,8 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 cmake --preset win >/dev/null
 cmake --build --preset win
+# The release package, which the package test unpacks and runs.
+(cd build/win && cpack >/dev/null)
 
 bed=build/bed
 trap 'bash tests/bed/winbed.sh stop "$bed"' EXIT

@@ -2,18 +2,30 @@
 # The Wine test bed: a private Wine prefix, one long-lived wineserver, a display, and COM1..COM22
 # mapped to symlinks under the bed so that a test can point any port at a pseudo-terminal.
 #
-#   winbed.sh start BED_DIR [--own-display]   make the bed and start its session; writes BED_DIR/env
-#   winbed.sh stop  BED_DIR                   end every process the bed started
+#   winbed.sh start BED_DIR [--own-display] [--ports "1 2 ..."]
+#                                   make the bed and start its session; writes BED_DIR/env.
+#                                   --own-display: a private Xvfb even when DISPLAY is set;
+#                                   --ports: map only these COM numbers (default 1 to 22)
+#   winbed.sh stop  BED_DIR         end every process the bed started
 #
 # Everything lives under BED_DIR; nothing is read from or left in the home directory.
 set -euo pipefail
 
 cmd=${1:-}; bed=${2:-}
-[ -n "$cmd" ] && [ -n "$bed" ] || { echo "usage: $0 start|stop BED_DIR [--own-display]" >&2; exit 2; }
+[ -n "$cmd" ] && [ -n "$bed" ] || { echo "usage: $0 start|stop BED_DIR [--own-display] [--ports LIST]" >&2; exit 2; }
 mkdir -p "$bed"
 bed=$(cd "$bed" && pwd)
 own_display=0
-[ "${3:-}" = "--own-display" ] && own_display=1
+ports=$(seq 1 22)
+shift 2 || true
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --own-display) own_display=1 ;;
+    --ports) ports=${2:-}; shift ;;
+    *) echo "winbed.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 
 wine_env() {
   export WINEPREFIX="$bed/prefix"
@@ -72,7 +84,7 @@ write_registry() {
     echo '"Default"="1024x768"'
     echo
     echo '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]'
-    for n in $(seq 1 22); do
+    for n in $ports; do
       echo "\"COM$n\"=\"$bed/ports/com$n\""
     done
   } >"$reg"
@@ -108,5 +120,5 @@ start_bed() {
 case "$cmd" in
   start) start_bed ;;
   stop) stop_bed ;;
-  *) echo "usage: $0 start|stop BED_DIR [--own-display]" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop BED_DIR [--own-display] [--ports LIST]" >&2; exit 2 ;;
 esac

@@ -240,20 +240,24 @@ bool Probe::StorePort(int port) { return AskOk("comport-set " + std::to_string(p
 bool Probe::ForgetStoredPort() { return AskOk("comport-delete").has_value(); }
 std::string Probe::TempDir() { return Decode(AskOk("temp-dir").value_or("")); }
 
-ProgramFolder::ProgramFolder(const std::string& name) : dir_(WorkDir() + "/" + name) {
+ProgramFolder::ProgramFolder(const std::string& name, bool copyProgram) : dir_(WorkDir() + "/" + name) {
     std::error_code ec;
     fs::remove_all(dir_, ec);
     fs::create_directories(dir_, ec);
-    fs::copy_file(WinBuildDir() + "/TLYN_Update.exe", dir_ + "/TLYN_Update.exe", ec);
+    if (copyProgram) {
+        fs::copy_file(WinBuildDir() + "/TLYN_Update.exe", dir_ + "/TLYN_Update.exe", ec);
+    }
 }
 
 bool ProgramFolder::Put(const std::string& fileName, const std::string& content) const {
     return WriteFile(Path(fileName), content);
 }
 
-bool Program::Start(const ProgramFolder& folder) {
-    return process_.Start({"wine", folder.Path("TLYN_Update.exe")}, Bed::Get().env, folder.Dir(),
-                          folder.Path("program.log"), false);
+bool Program::Start(const ProgramFolder& folder) { return Start(folder.Dir()); }
+
+bool Program::Start(const std::string& directory) {
+    return process_.Start({"wine", directory + "/TLYN_Update.exe"}, Bed::Get().env, directory,
+                          directory + "/program.log", false);
 }
 
 std::optional<int> Program::WaitExit(std::chrono::milliseconds timeout) { return process_.Wait(timeout); }

@@ -85,7 +85,8 @@ private:
 // A fresh folder for one test, and the program run from it.
 class ProgramFolder {
 public:
-    explicit ProgramFolder(const std::string& name);
+    // A copy of the built program goes in unless copyProgram is false.
+    explicit ProgramFolder(const std::string& name, bool copyProgram = true);
     const std::string& Dir() const { return dir_; }
     bool Put(const std::string& fileName, const std::string& content) const;
     std::string Path(const std::string& fileName) const { return dir_ + "/" + fileName; }
@@ -97,6 +98,7 @@ private:
 class Program {
 public:
     bool Start(const ProgramFolder& folder);
+    bool Start(const std::string& directory);  // runs directory/TLYN_Update.exe
     std::optional<int> WaitExit(std::chrono::milliseconds timeout);
     bool Running() { return process_.Running(); }
 
