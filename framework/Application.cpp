@@ -51,12 +51,10 @@ std::string CWinApp::ProfileKeyPath(const char* section) const {
 }
 
 int CWinApp::GetProfileInt(const char* section, const char* entry, int defaultValue) const {
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, ProfileKeyPath(section).c_str(), 0, KEY_QUERY_VALUE, &raw) !=
-        ERROR_SUCCESS) {
+    RegistryKey key = OpenRegistryKey(HKEY_CURRENT_USER, ProfileKeyPath(section).c_str(), KEY_QUERY_VALUE);
+    if (!key) {
         return defaultValue;
     }
-    RegistryKey key(raw);
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof(value);

@@ -65,6 +65,12 @@ using FileHandle = UniqueHandle<FileHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
 
+// An existing key opened with the given access; empty when it can't be opened.
+inline RegistryKey OpenRegistryKey(HKEY parent, const char* subkey, REGSAM access) {
+    HKEY key = nullptr;
+    return RegistryKey(::RegOpenKeyExA(parent, subkey, 0, access, &key) == ERROR_SUCCESS ? key : nullptr);
+}
+
 // A screen device context borrowed for the length of a scope.
 class ScreenDC {
 public:

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "serial/Win32Handles.h"
+#include "framework/Handles.h"
 
 namespace {
 
@@ -33,8 +33,8 @@ bool ReadPortValue(HKEY key, DWORD index, int& port) {
 
 bool ReadInstalledPorts(PortFlags& present) {
     present.fill(0);
-    RegistryKey key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, kInstalledPortsKey, KEY_QUERY_VALUE)) return false;
+    framework::RegistryKey key = framework::OpenRegistryKey(HKEY_LOCAL_MACHINE, kInstalledPortsKey, KEY_QUERY_VALUE);
+    if (!key) return false;
     int port = 0;
     for (DWORD index = 0; ReadPortValue(key.Get(), index, port); ++index) {
         if (port != 0) present[static_cast<std::size_t>(port - 1)] = 1;

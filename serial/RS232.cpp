@@ -30,7 +30,7 @@ bool CRS232::Open(int port, int baud, int parity, int dataBits, int stopBits) {
     m_port = port;
     m_settings = ToDcb(ComposeLineSettings(baud, parity, dataBits, stopBits));
 
-    FileHandle device(
+    framework::FileHandle device(
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!device.IsValid()) return false;
     m_handle = std::move(device);

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "serial/Win32Handles.h"
+#include "framework/Handles.h"
 
 class CRS232 {
 public:
@@ -37,7 +37,7 @@ private:
     int m_port = -1;                 // last port given to Open, kept even when it failed
     DCB m_settings{};                // composed afresh at every Open
     int m_open = 0;                  // 1 exactly while m_handle is a port opened by Open
-    FileHandle m_handle;
+    framework::FileHandle m_handle;
     DWORD m_receiveQueueSize = 0;
     DWORD m_transmitQueueSize = 0;
 };

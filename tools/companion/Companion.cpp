@@ -25,7 +25,7 @@
 
 #include "serial/CompanionWindows.h"
 #include "serial/RS232.h"
-#include "serial/Win32Handles.h"
+#include "framework/Handles.h"
 #include "texts/Texts.h"
 
 namespace {
@@ -84,7 +84,7 @@ public:
     }
 
 private:
-    FileHandle m_file;
+    framework::FileHandle m_file;
 };
 
 class Companion {

@@ -13,7 +13,7 @@
 #include "PairPorts.h"
 #include "serial/CompanionWindows.h"
 #include "serial/RS232.h"
-#include "serial/Win32Handles.h"
+#include "framework/Handles.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ public:
 
 private:
     std::string m_logPath;
-    FileHandle m_process;
+    framework::FileHandle m_process;
 };
 
 constexpr char kDefaultTitle[] = "Vostrel Serial Test Program";

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/Win32Handles.h"
+#include "framework/Handles.h"
 
 namespace {
 
@@ -29,7 +29,8 @@ Value Sz(std::string name, std::string text) { return {std::move(name), REG_SZ, 
 class InstalledPorts : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_key.Open(HKEY_LOCAL_MACHINE, kListKey, KEY_QUERY_VALUE | KEY_SET_VALUE));
+        m_key = framework::OpenRegistryKey(HKEY_LOCAL_MACHINE, kListKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
+        ASSERT_TRUE(m_key.IsValid());
         m_saved = AllValues();
         RemoveAllValues();
     }
@@ -75,7 +76,7 @@ protected:
         for (const Value& v : AllValues()) RegDeleteValueA(m_key.Get(), v.name.c_str());
     }
 
-    RegistryKey m_key;
+    framework::RegistryKey m_key;
     std::vector<Value> m_saved;
 };
 

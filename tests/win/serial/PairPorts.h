@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/Win32Handles.h"
+#include "framework/Handles.h"
 
 // Set by the build: the pair's two COM ports (see pty-pair.sh).
 constexpr int kPairPort = TLYN_PAIR_PORT;
@@ -30,7 +30,7 @@ public:
     std::vector<unsigned char> ReadExactly(std::size_t count);
 
 private:
-    FileHandle m_handle;
+    framework::FileHandle m_handle;
 };
 
 // The number of handles of this process on which the serial calls work: how a test sees whether

@@ -251,7 +251,7 @@ TEST_F(PortOnPair, EscapeGivesThePlatformResultWhileOpen) {
 TEST_F(PortOnPair, SecondObjectCannotOpenAHeldPort) {
     // Wine 8 doesn't enforce the sharing mode of serial devices: a second exclusive open of a
     // held port succeeds there, so the case can only be checked where the platform refuses it.
-    FileHandle probe(CreateFileA(DevicePath(kPairPeerPort).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    framework::FileHandle probe(CreateFileA(DevicePath(kPairPeerPort).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
     if (probe.IsValid()) GTEST_SKIP() << "this platform lets a held serial port be opened again";
     CRS232 second;
@@ -317,7 +317,7 @@ TEST(PortPath, TwoDigitPortOpensAndCarriesBytes) {
 DCB ReadDeviceSettings(int port) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    FileHandle device(CreateFileA(DevicePath(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    framework::FileHandle device(CreateFileA(DevicePath(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(device.IsValid());
     EXPECT_TRUE(GetCommState(device.Get(), &dcb));
@@ -328,7 +328,7 @@ DCB ReadDeviceSettings(int port) {
 // something else, then opened and closed by the port object, then read back with plain calls.
 TEST(AppliedSettings, DeviceRunsAt38400EightNOneWithoutFlowControl) {
     {
-        FileHandle device(CreateFileA(DevicePath(kPairPort).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+        framework::FileHandle device(CreateFileA(DevicePath(kPairPort).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(device.IsValid());
         DCB other{};
