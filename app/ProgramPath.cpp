@@ -5,8 +5,10 @@ namespace {
 
 constexpr std::size_t kNotFound = std::string_view::npos;
 
-// First position of an ASCII character at a character boundary, stepping over double-byte pairs.
-std::size_t FindFirst(std::string_view text, char wanted, LeadByteTest isLeadByte) {
+// Positions of an ASCII character at character boundaries, stepping over double-byte pairs: the
+// first one, or the last one.
+std::size_t Find(std::string_view text, char wanted, LeadByteTest isLeadByte, bool last) {
+    std::size_t found = kNotFound;
     for (std::size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (isLeadByte(c) && i + 1 < text.size()) {
@@ -14,25 +16,13 @@ std::size_t FindFirst(std::string_view text, char wanted, LeadByteTest isLeadByt
             continue;
         }
         if (text[i] == wanted) {
-            return i;
+            found = i;
+            if (!last) {
+                break;
+            }
         }
     }
-    return kNotFound;
-}
-
-std::size_t FindLast(std::string_view text, char wanted, LeadByteTest isLeadByte) {
-    std::size_t last = kNotFound;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (isLeadByte(c) && i + 1 < text.size()) {
-            ++i;
-            continue;
-        }
-        if (text[i] == wanted) {
-            last = i;
-        }
-    }
-    return last;
+    return found;
 }
 
 bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -46,15 +36,15 @@ std::string ProgramPathFromCommandLine(std::string_view commandLine, LeadByteTes
         while (!rest.empty() && IsWhiteSpace(rest.front())) {
             rest.remove_prefix(1);
         }
-        std::size_t close = FindFirst(rest, '"', isLeadByte);
+        std::size_t close = Find(rest, '"', isLeadByte, false);
         return close == kNotFound ? std::string() : std::string(rest.substr(0, close));
     }
-    std::size_t blank = FindFirst(commandLine, ' ', isLeadByte);
+    std::size_t blank = Find(commandLine, ' ', isLeadByte, false);
     return std::string(blank == kNotFound ? commandLine : commandLine.substr(0, blank));
 }
 
 std::string ProgramDirectory(std::string_view programPath, LeadByteTest isLeadByte) {
-    std::size_t slash = FindLast(programPath, '\\', isLeadByte);
+    std::size_t slash = Find(programPath, '\\', isLeadByte, true);
     return slash == kNotFound ? std::string() : std::string(programPath.substr(0, slash + 1));
 }
 

@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "tools/probe/Registry.h"
+#include "tools/probe/TextCoding.h"
 
 namespace {
 
-std::string Encode(const std::string& text) { return EncodeText(text); }
-std::string Decode(const std::string& text) { return DecodeText(text); }
+std::string Encode(const std::string& text) { return probe::EncodeText(text); }
+std::string Decode(const std::string& text) { return probe::DecodeText(text); }
 
 std::string WindowText(HWND hwnd) {
     // WM_GETTEXT works across processes for any window, unlike GetWindowText on controls.

@@ -1,4 +1,5 @@
 #include "tools/probe/Registry.h"
+#include "tools/probe/TextCoding.h"
 
 #include <windows.h>
 
@@ -53,8 +54,8 @@ std::string SetSerialComm(const std::string& list) {
     for (const std::string& item : SplitList(list)) {
         size_t eq = item.find('=');
         if (eq == std::string::npos) return "err bad item";
-        std::string name = DecodeText(item.substr(0, eq));
-        std::string data = DecodeText(item.substr(eq + 1));
+        std::string name = probe::DecodeText(item.substr(0, eq));
+        std::string data = probe::DecodeText(item.substr(eq + 1));
         DWORD type = REG_SZ;
         if (data.rfind("binary:", 0) == 0) {
             type = REG_BINARY;
@@ -107,40 +108,12 @@ std::string TempDirUnix() {
     ::MultiByteToWideChar(CP_ACP, 0, longForm, -1, wide, MAX_PATH);
     char* unix = toUnix(wide);
     if (!unix) return "err no unix name";
-    std::string out = "ok " + EncodeText(unix);
+    std::string out = "ok " + probe::EncodeText(unix);
     ::HeapFree(::GetProcessHeap(), 0, unix);
     return out;
 }
 
 }  // namespace
-
-std::string EncodeText(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < '!' || c > '~' || c == '%' || c == ',' || c == ';' || c == '=') {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string DecodeText(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 bool RegistryCommand(const std::string& command, std::istream& in, std::string& answer) {
     if (command == "serialcomm-set") {

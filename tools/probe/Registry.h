@@ -6,6 +6,3 @@
 
 // True when the command is one of these; the answer line is then in answer.
 bool RegistryCommand(const std::string& command, std::istream& in, std::string& answer);
-
-std::string DecodeText(const std::string& text);
-std::string EncodeText(const std::string& text);

@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include "tools/probe/TextCoding.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,20 +34,7 @@ std::map<std::string, std::string> LoadEnv(const std::string& path) {
     return env;
 }
 
-std::string EncodeArg(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < '!' || c > '~' || c == '%' || c == ',' || c == ';' || c == '=') {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
+std::string EncodeArg(const std::string& text) { return probe::EncodeText(text); }
 
 ControlState ParseControl(const std::string& payload) {
     auto f = Fields(payload);
@@ -103,18 +92,7 @@ bool LinkPort(int port, const std::string& target) {
     return !ec;
 }
 
-std::string Decode(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
+std::string Decode(const std::string& text) { return probe::DecodeText(text); }
 
 std::map<std::string, std::string> Fields(const std::string& payload) {
     std::map<std::string, std::string> fields;
