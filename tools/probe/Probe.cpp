@@ -315,6 +315,15 @@ struct Probe {
             return "ok caption=" + Encode(WindowText(box)) + ",text=" + Encode(WindowText(::GetDlgItem(box, 0xFFFF))) +
                    ",icon=" + MessageBoxIcon(box);
         }
+        if (command == "click-msgbox") {  // the click, then the milliseconds until a message box shows
+            int id = 0;
+            DWORD timeout = 0;
+            in >> id >> timeout;
+            const DWORD start = ::GetTickCount();
+            ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(main, id)));
+            if (!WaitFor([&] { return FindOtherDialog(true) != nullptr; }, timeout)) return "err no message box";
+            return "ok " + std::to_string(::GetTickCount() - start);
+        }
         if (command == "msgbox-ok") {
             HWND box = FindOtherDialog(true);
             if (!box) return "err no message box";

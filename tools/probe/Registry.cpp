@@ -71,6 +71,24 @@ std::string SetSerialComm(const std::string& list) {
     return "ok";
 }
 
+// serialcomm-list: the values in the order the key enumerates them, as name=data;... (encoded);
+// an error when the key is absent. REG_SZ data loses its terminating NUL.
+std::string ListSerialComm() {
+    Key key(HKEY_LOCAL_MACHINE, kSerialComm, KEY_QUERY_VALUE, false);
+    if (!key.get()) return "err no SERIALCOMM";
+    std::string out = "ok ";
+    for (DWORD index = 0;; ++index) {
+        char name[512] = {};
+        BYTE data[512] = {};
+        DWORD nameSize = sizeof(name), dataSize = sizeof(data), type = 0;
+        if (::RegEnumValueA(key.get(), index, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+        std::string text(reinterpret_cast<const char*>(data), dataSize);
+        if (type == REG_SZ && !text.empty() && text.back() == '\0') text.pop_back();
+        out += EncodeText(name) + "=" + EncodeText(text) + ";";
+    }
+    return out;
+}
+
 std::string GetComPort() {
     Key key(HKEY_CURRENT_USER, kSettings, KEY_QUERY_VALUE, false);
     DWORD type = 0, value = 0, size = sizeof(value);
@@ -120,6 +138,8 @@ bool RegistryCommand(const std::string& command, std::istream& in, std::string& 
         std::string list;
         in >> list;
         answer = SetSerialComm(list);
+    } else if (command == "serialcomm-list") {
+        answer = ListSerialComm();
     } else if (command == "serialcomm-remove") {
         LONG status = ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSerialComm);
         answer = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? "ok" : "err " + std::to_string(status);

@@ -188,6 +188,14 @@ bool Probe::NoMessageBox(std::chrono::milliseconds within) {
 
 bool Probe::Click(int id) { return AskOk("click " + std::to_string(id)).has_value(); }
 
+std::optional<std::chrono::milliseconds> Probe::ClickUntilMessageBox(int id, std::chrono::milliseconds timeout) {
+    auto elapsed = AskOk("click-msgbox " + std::to_string(id) + " " + std::to_string(timeout.count()), timeout + 5s);
+    if (!elapsed || elapsed->empty()) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(std::stol(*elapsed));
+}
+
 bool Probe::Screenshot(const std::string& name) {
     return AskOk("redraw").has_value() && TakeScreenshot(name);
 }
@@ -202,6 +210,23 @@ bool Probe::SetInstalledPorts(const std::map<std::string, std::string>& values) 
         list += EncodeArg(name) + "=" + EncodeArg(data) + ";";
     }
     return AskOk("serialcomm-set " + (list.empty() ? std::string(";") : list)).has_value();
+}
+
+std::optional<std::vector<std::pair<std::string, std::string>>> Probe::InstalledPorts() {
+    auto payload = AskOk("serialcomm-list");
+    if (!payload) {
+        return std::nullopt;
+    }
+    std::vector<std::pair<std::string, std::string>> values;
+    std::istringstream in(*payload);
+    std::string item;
+    while (std::getline(in, item, ';')) {
+        size_t eq = item.find('=');
+        if (eq != std::string::npos) {
+            values.emplace_back(Decode(item.substr(0, eq)), Decode(item.substr(eq + 1)));
+        }
+    }
+    return values;
 }
 
 bool Probe::RemoveInstalledPortList() { return AskOk("serialcomm-remove").has_value(); }

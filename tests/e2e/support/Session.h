@@ -6,6 +6,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Process.h"
 
@@ -67,12 +69,16 @@ public:
     bool CloseMessageBox();
     bool NoMessageBox(std::chrono::milliseconds within);
     bool Click(int id);
+    // Clicks and measures, inside the program's desktop, how long until a message box shows.
+    std::optional<std::chrono::milliseconds> ClickUntilMessageBox(int id, std::chrono::milliseconds timeout);
     // A screenshot of the desktop once the window has painted everything.
     bool Screenshot(const std::string& name);
     bool WaitGone(std::chrono::milliseconds timeout = 10s);
 
     bool SetInstalledPorts(const std::map<std::string, std::string>& values);  // name -> data
     bool RemoveInstalledPortList();
+    // The installed-port list as the registry enumerates it (name, data); nothing when the key is absent.
+    std::optional<std::vector<std::pair<std::string, std::string>>> InstalledPorts();
     std::optional<int> StoredPort();  // nothing when absent
     bool StorePort(int port);
     bool ForgetStoredPort();
