@@ -84,7 +84,7 @@ std::string ListSerialComm() {
         if (::RegEnumValueA(key.get(), index, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
         std::string text(reinterpret_cast<const char*>(data), dataSize);
         if (type == REG_SZ && !text.empty() && text.back() == '\0') text.pop_back();
-        out += EncodeText(name) + "=" + EncodeText(text) + ";";
+        out += probe::EncodeText(name) + "=" + probe::EncodeText(text) + ";";
     }
     return out;
 }
