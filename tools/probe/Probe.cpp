@@ -9,9 +9,12 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tools/probe/Input.h"
 #include "tools/probe/Registry.h"
+#include "tools/probe/Remote.h"
 #include "tools/probe/TextCoding.h"
 
 namespace {
@@ -36,6 +39,7 @@ std::string ClassOf(HWND hwnd) {
 
 struct Probe {
     HWND main = nullptr;
+    HandInput hand;
 
     bool WaitFor(auto found, DWORD timeoutMs) {
         DWORD start = ::GetTickCount();
@@ -222,6 +226,28 @@ struct Probe {
         }
         if (std::string answer; RegistryCommand(command, in, answer)) return answer;
         if (main == nullptr || !::IsWindow(main)) return "err no main window";
+        if (command == "wait-dialog") {  // a dialog of the program other than a message box
+            DWORD timeout = 0;
+            in >> timeout;
+            HWND dialog = nullptr;
+            if (!WaitFor([&] { return (dialog = FindOtherDialog(false)) != nullptr; }, timeout)) return "err no dialog";
+            return "ok caption=" + Encode(WindowText(dialog)) +
+                   ",owned=" + (::GetWindow(dialog, GW_OWNER) == main ? "1" : "0") +
+                   ",main-enabled=" + (::IsWindowEnabled(main) ? "1" : "0");
+        }
+        if (command == "no-dialog") {  // no such dialog is left within the time
+            DWORD timeout = 0;
+            in >> timeout;
+            return WaitFor([&] { return FindOtherDialog(false) == nullptr; }, timeout) ? "ok" : "err dialog stays";
+        }
+        if (command.rfind("dialog-", 0) == 0) {  // any command of the main window, on that dialog
+            HWND dialog = FindOtherDialog(false);
+            if (dialog == nullptr) return "err no dialog";
+            HWND saved = std::exchange(main, dialog);
+            std::string answer = Run(command.substr(7) + " " + rest());
+            main = saved;
+            return answer;
+        }
         if (command == "redraw") {  // everything painted before a screenshot
             ::RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
             ::Sleep(300);
@@ -335,7 +361,84 @@ struct Probe {
             in >> timeout;
             return WaitFor([&] { return FindOtherDialog(true) != nullptr; }, timeout) ? "err message box" : "ok";
         }
+        if (std::string answer; WindowCommand(command, in, answer)) return answer;
         return "err unknown command";
+    }
+
+    // The screen point of the middle of a character of a rich edit control: character `offset` of
+    // line `line`. Says whether that point is over the control, as a click there would find.
+    std::string CharPoint(HWND control, int line, int offset) {
+        LRESULT first = ::SendMessageA(control, EM_LINEINDEX, line, 0);
+        if (first < 0) return "err no such line";
+        // The line's height from its neighbour: the one below, or for the last line the one above.
+        LRESULT below = ::SendMessageA(control, EM_LINEINDEX, line + 1, 0);
+        LRESULT neighbour = below >= 0 ? below : line > 0 ? ::SendMessageA(control, EM_LINEINDEX, line - 1, 0) : -1;
+        POINT at{}, next{}, other{};
+        if (neighbour < 0 || !RemoteCharPosition(control, static_cast<LONG>(first + offset), at) ||
+            !RemoteCharPosition(control, static_cast<LONG>(first + offset + 1), next) ||
+            !RemoteCharPosition(control, static_cast<LONG>(neighbour), other) || other.y == at.y) {
+            return "err no character position";
+        }
+        POINT middle{(at.x + next.x) / 2, at.y + std::abs(other.y - at.y) / 2};
+        ::ClientToScreen(control, &middle);
+        std::ostringstream out;
+        out << "ok " << middle.x << ":" << middle.y << " over=" << (::WindowFromPoint(middle) == control ? 1 : 0);
+        return out.str();
+    }
+
+    std::string ReaderPath() {
+        char path[MAX_PATH] = {};
+        DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string dir(path, length);
+        size_t slash = dir.find_last_of("\\/");
+        return (slash == std::string::npos ? std::string() : dir.substr(0, slash + 1)) + "tlyn_menustate.dll";
+    }
+
+    // Commands about other windows of the program, the hand's input and the system menu.
+    bool WindowCommand(const std::string& command, std::istream& in, std::string& answer) {
+        if (command == "focus-in") {  // the focused control when it is in this window, else "outside"
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
+            if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &info)) {
+                answer = "err no thread info";
+            } else if (info.hwndFocus == main) {
+                answer = "ok 0";
+            } else if (info.hwndFocus != nullptr && ::GetParent(info.hwndFocus) == main) {
+                answer = "ok " + std::to_string(::GetDlgCtrlID(info.hwndFocus));
+            } else {
+                answer = "ok outside";
+            }
+        } else if (command == "enabled") {
+            answer = ::IsWindowEnabled(main) ? "ok 1" : "ok 0";
+        } else if (command == "client-origin") {
+            POINT origin{0, 0};
+            ::ClientToScreen(main, &origin);
+            answer = "ok " + std::to_string(origin.x) + ":" + std::to_string(origin.y);
+        } else if (command == "char-point") {
+            int id = 0, line = 0, offset = 0;
+            in >> id >> line >> offset;
+            HWND control = ::GetDlgItem(main, id);
+            answer = control ? CharPoint(control, line, offset) : "err no control";
+        } else if (command == "mouse-click" || command == "mouse-release") {
+            POINT at{};
+            in >> at.x >> at.y;
+            bool done = command == "mouse-click" ? hand.Click(at) : hand.ReleaseOnly(at);
+            answer = done ? "ok" : "err the cursor did not get there";
+        } else if (command == "keys") {  // keys 18+115: Alt+F4, pressed in order, released in reverse
+            std::string chord;
+            in >> chord;
+            std::vector<WORD> keys;
+            std::istringstream list(chord);
+            for (std::string key; std::getline(list, key, '+');) {
+                keys.push_back(static_cast<WORD>(std::strtoul(key.c_str(), nullptr, 10)));
+            }
+            answer = keys.empty() ? "err no keys" : hand.Chord(main, keys);
+        } else if (command == "menu-state") {
+            answer = RemoteSystemMenuState(main, ReaderPath(), 15000);
+        } else {
+            return false;
+        }
+        return true;
     }
 };
 

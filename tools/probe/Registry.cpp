@@ -131,6 +131,22 @@ std::string TempDirUnix() {
     return out;
 }
 
+// Makes `command` the program the shell runs to open addresses of the protocol (mailto, http).
+std::string SetShellOpen(const std::string& protocol, const std::string& command) {
+    Key key(HKEY_CLASSES_ROOT, protocol.c_str(), KEY_SET_VALUE, true);
+    Key open(HKEY_CLASSES_ROOT, (protocol + "\\shell\\open\\command").c_str(), KEY_SET_VALUE, true);
+    if (!key.get() || !open.get()) return "err cannot create the protocol's keys";
+    std::string name = "URL:" + protocol + " Protocol";
+    const char none[] = "";
+    bool ok = ::RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                               static_cast<DWORD>(name.size() + 1)) == ERROR_SUCCESS &&
+              ::RegSetValueExA(key.get(), "URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(none),
+                               sizeof(none)) == ERROR_SUCCESS &&
+              ::RegSetValueExA(open.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                               static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+    return ok ? "ok" : "err cannot set the open command";
+}
+
 }  // namespace
 
 bool RegistryCommand(const std::string& command, std::istream& in, std::string& answer) {
@@ -151,6 +167,10 @@ bool RegistryCommand(const std::string& command, std::istream& in, std::string& 
         answer = SetComPort(port);
     } else if (command == "comport-delete") {
         answer = DeleteComPort();
+    } else if (command == "shell-open-set") {  // shell-open-set <protocol> <command, encoded>
+        std::string protocol, open;
+        in >> protocol >> open;
+        answer = SetShellOpen(protocol, probe::DecodeText(open));
     } else if (command == "temp-dir") {
         answer = TempDirUnix();
     } else {

@@ -1,4 +1,5 @@
-// The probe's registry commands: the installed-port list and the program's stored port.
+// The probe's registry commands: the installed-port list, the program's stored port and the
+// programs the shell opens addresses with.
 #pragma once
 
 #include <istream>

@@ -1,0 +1,457 @@
+// The main window's behaviour around an update, as a user meets it: where it sits, what Enter and
+// the close routes do when idle, armed and transferring, the system menu's state, the hidden
+// Detailed Instructions button, and the status colours as they appear on the screen.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "Session.h"
+#include "tools/bootsim/Simulator.h"
+#include "tools/hexbench/HexWriter.h"
+
+namespace {
+
+using namespace e2e;
+
+constexpr char kCaption[] = "Gathrix RS-232 Remote Firmware Update";
+constexpr char kResetPrompt[] = "Press & release the Gathrix Base Reset button to start update.";
+constexpr int kDevicePort = 5;
+constexpr int kBeginUpdate = 1006, kDone = 2, kProductLine = 1017, kResultLine = 1011, kDetailed = 1022;
+constexpr unsigned kGrayed = 0x1, kDisabled = 0x2;  // MF_GRAYED, MF_DISABLED
+constexpr unsigned kNoItem = 0xFFFFFFFF;
+
+struct Firmware {
+    std::vector<std::uint8_t> image;
+    std::string hex;
+};
+
+Firmware MakeFirmware(unsigned pages) {
+    Firmware f;
+    f.image.resize(pages * 256u);
+    for (size_t i = 0; i < f.image.size(); ++i) {
+        f.image[i] = static_cast<std::uint8_t>((i * 13 + i / 256) & 0xFF);
+    }
+    hexgen::AppendBlock(f.hex, 0, f.image, 32);
+    hexgen::AppendEnd(f.hex);
+    return f;
+}
+
+// A device that never answers the attention byte: the update stays armed until cancelled.
+bootsim::Options SilentDevice() {
+    bootsim::Options options;
+    options.misbehaviour = bootsim::Misbehaviour::SilentToAttention;
+    return options;
+}
+
+// A device that holds back its answer to one page for a while (within the reply window), so the
+// transfer lasts long enough to act on it.
+bootsim::Options SlowDevice(unsigned attentionsBeforePresence = 2) {
+    bootsim::Options options;
+    options.attentionsBeforePresence = attentionsBeforePresence;
+    options.misbehaviour = bootsim::Misbehaviour::SlowReplyToPage;
+    options.page = 2;
+    options.slowReply = 2500ms;
+    return options;
+}
+
+constexpr unsigned kSlowPages = 40;
+
+struct MenuState {
+    unsigned close = kNoItem;
+    unsigned about = kNoItem;
+};
+
+class Behaviour : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(probe.Start());
+        ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"},
+                                             {"\\Device\\Serial4", "COM5"},
+                                             {"\\Device\\Serial6", "COM7"}}));
+        ASSERT_TRUE(probe.ForgetStoredPort());
+        tempDir = probe.TempDir();
+        ASSERT_FALSE(tempDir.empty());
+        std::filesystem::remove(tempDir + "/Hex.tmp");
+    }
+
+    void TearDown() override {
+        while (probe.AskOk("msgbox 200", 5s)) {
+            probe.CloseMessageBox();
+        }
+        if (program.Running() && probe.Text(kBeginUpdate) == "Cancel Update") {
+            probe.Click(kBeginUpdate);
+            std::this_thread::sleep_for(300ms);
+        }
+        probe.Click(kDone);
+        program.WaitExit(10s);
+        if (device) {
+            device->Stop();
+        }
+        LinkPort(kDevicePort, "");
+    }
+
+    // The program from a folder with the firmware, the device on COM5, COM5 checked.
+    void StartProgram(const std::string& name, const Firmware& firmware, bootsim::Options options = {}) {
+        folder.emplace("behaviour-" + name);
+        folder->Put("Gathrix_Remote.txt", "2.32 (sample)\nfirmware.hex\n");
+        folder->Put("firmware.hex", firmware.hex);
+        device = std::make_unique<bootsim::Simulator>(options);
+        ASSERT_TRUE(device->Start(Bed::Get().PortLink(kDevicePort)));
+        ASSERT_TRUE(program.Start(*folder));
+        ASSERT_TRUE(probe.WaitWindow(kCaption));
+        ASSERT_TRUE(probe.NoMessageBox(300ms));
+        ASSERT_TRUE(probe.AskOk("press " + std::to_string(2000 + kDevicePort)));
+        std::this_thread::sleep_for(200ms);
+        auto checked = probe.State(2000 + kDevicePort);
+        ASSERT_TRUE(checked);
+        ASSERT_EQ(checked->checked, 1);
+    }
+
+    bool Visible(int id) {
+        auto state = probe.State(id);
+        return state && state->visible;
+    }
+
+    std::optional<MenuState> ReadMenu() {
+        auto answer = probe.AskOk("menu-state", 30s);
+        if (!answer) return std::nullopt;
+        auto f = Fields(*answer);
+        MenuState menu;
+        menu.close = static_cast<unsigned>(std::stoul(f["close"], nullptr, 16));
+        menu.about = static_cast<unsigned>(std::stoul(f["about"], nullptr, 16));
+        return menu;
+    }
+
+    static bool Greyed(unsigned state) { return state != kNoItem && (state & kGrayed) != 0; }
+    static bool Offered(unsigned state) { return state != kNoItem && (state & (kGrayed | kDisabled)) == 0; }
+
+    // Waits for the success box of a transfer, checks what the device got, and closes it. Keys
+    // typed during the transfer wait in the queue (the transfer takes only its own posted
+    // messages) and reach the outcome box, which they may close: then the result line tells.
+    void ExpectTransferCompletes(const Firmware& firmware, bool keysTypedAhead = false) {
+        if (keysTypedAhead) {
+            ASSERT_TRUE(device->WaitForEndMarker(60s));
+            // Seen or not, it may go under the queued key before the probe closes it.
+            if (probe.WaitMessageBox(2s)) {
+                probe.CloseMessageBox();
+            }
+            EXPECT_TRUE(probe.NoMessageBox(300ms));
+        } else {
+            auto box = probe.WaitMessageBox(60s);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->caption, "Firmware Update Complete");
+            ASSERT_TRUE(probe.CloseMessageBox());
+        }
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(probe.Text(kResultLine), "Gathrix RS-232 Remote firmware successfully updated");
+        EXPECT_EQ(probe.StoredPort(), kDevicePort);
+        EXPECT_EQ(device->EndMarkers(), 1u);
+        EXPECT_EQ(device->LastImage(), firmware.image);
+        EXPECT_TRUE(device->ProtocolErrors().empty());
+    }
+
+    // The window idle again and the program still running; Done then ends it.
+    void ExpectIdleThenEndWithDone() {
+        EXPECT_TRUE(program.Running());
+        EXPECT_EQ(probe.Caption(), kCaption);
+        EXPECT_EQ(probe.Text(kBeginUpdate), "Begin Update");
+        EXPECT_FALSE(FileExists(tempDir + "/Hex.tmp"));
+        ASSERT_TRUE(probe.AskOk("press " + std::to_string(kDone)));
+        EXPECT_TRUE(program.WaitExit(10s).has_value());
+    }
+
+    Probe probe;
+    Program program;
+    std::optional<ProgramFolder> folder;
+    std::unique_ptr<bootsim::Simulator> device;
+    std::string tempDir;
+};
+
+TEST_F(Behaviour, MainWindowSitsCentredAQuarterOfTheFreeHeightDown) {
+    StartProgram("placement", MakeFirmware(1));
+    auto rect = probe.AskOk("window-rect");
+    ASSERT_TRUE(rect);
+    int left = 0, top = 0, right = 0, bottom = 0, screenWidth = 0, screenHeight = 0;
+    ASSERT_EQ(std::sscanf(rect->c_str(), "%d:%d:%d:%d screen=%d:%d", &left, &top, &right, &bottom, &screenWidth,
+                          &screenHeight),
+              6);
+    EXPECT_EQ(left, (screenWidth - (right - left)) / 2);
+    EXPECT_EQ(top, (screenHeight - (bottom - top)) / 4);
+}
+
+// --- The state an update puts the window in --------------------------------------------------
+
+enum class Phase { Idle, Armed, Transferring };
+
+const char* PhaseName(Phase phase) {
+    switch (phase) {
+        case Phase::Idle: return "Idle";
+        case Phase::Armed: return "Armed";
+        case Phase::Transferring: return "Transferring";
+    }
+    return "?";
+}
+
+class BehaviourInPhase : public Behaviour {
+protected:
+    // Starts the program and brings it into the phase.
+    void Enter(Phase phase, const std::string& name) {
+        firmware = MakeFirmware(phase == Phase::Transferring ? kSlowPages : 2);
+        bootsim::Options options = phase == Phase::Armed ? SilentDevice() : phase == Phase::Transferring ? SlowDevice()
+                                                                                                          : bootsim::Options{};
+        StartProgram(name, firmware, options);
+        if (phase == Phase::Idle) return;
+        ASSERT_TRUE(probe.Click(kBeginUpdate));
+        if (phase == Phase::Armed) {
+            ASSERT_TRUE(device->WaitForAttentionBytes(2, 10s));
+        } else {
+            // The device now holds back its answer to the third page.
+            ASSERT_TRUE(device->WaitForFrames(3, 20s));
+        }
+    }
+
+    // The update goes on: while armed the attention bytes keep coming and the button still reads
+    // "Cancel Update"; while transferring the image arrives whole.
+    void ExpectUpdateGoesOnThenEnd(Phase phase, bool keysTypedAhead = false) {
+        if (phase == Phase::Armed) {
+            unsigned before = device->AttentionBytes();
+            std::this_thread::sleep_for(1200ms);
+            EXPECT_GE(device->AttentionBytes(), before + 2);
+            EXPECT_TRUE(program.Running());
+            EXPECT_EQ(probe.Text(kBeginUpdate), "Cancel Update");
+            EXPECT_TRUE(device->LineOpen());
+            ASSERT_TRUE(probe.AskOk("press " + std::to_string(kBeginUpdate)));
+            EXPECT_TRUE(device->WaitForLineClosed(5s));
+            std::this_thread::sleep_for(300ms);
+        } else {
+            EXPECT_EQ(device->EndMarkers(), 0u) << "the transfer was over before the attempt";
+            ExpectTransferCompletes(firmware, keysTypedAhead);
+        }
+        ExpectIdleThenEndWithDone();
+    }
+
+    Firmware firmware;
+};
+
+// --- Enter ------------------------------------------------------------------------------------
+
+struct EnterCase {
+    const char* name;
+    Phase phase;
+    bool key;  // the Enter key with a port button focused; else WM_COMMAND IDOK posted
+};
+
+class EnterKey : public BehaviourInPhase, public ::testing::WithParamInterface<EnterCase> {};
+
+TEST_P(EnterKey, DoesNothing) {
+    const EnterCase& c = GetParam();
+    Enter(c.phase, std::string("enter-") + c.name);
+    if (c.key) {
+        // With no push button focused Enter is the dialog's IDOK.
+        ASSERT_TRUE(probe.AskOk("press " + std::to_string(2000 + kDevicePort)));
+        std::this_thread::sleep_for(200ms);
+        ASSERT_EQ(probe.AskOk("focus-in"), std::to_string(2000 + kDevicePort));
+        ASSERT_TRUE(probe.AskOk("keys 13"));
+    } else {
+        ASSERT_TRUE(probe.AskOk("post 273 1 0"));
+    }
+    EXPECT_TRUE(probe.NoMessageBox(800ms));
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(probe.Caption(), kCaption);
+    if (c.phase == Phase::Idle) {
+        EXPECT_EQ(probe.Text(kBeginUpdate), "Begin Update");
+        EXPECT_FALSE(device->LineOpen());
+        ExpectIdleThenEndWithDone();
+    } else {
+        ExpectUpdateGoesOnThenEnd(c.phase);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EnterKey,
+                         ::testing::Values(EnterCase{"IdleEnterKey", Phase::Idle, true},
+                                           EnterCase{"IdleIdOk", Phase::Idle, false},
+                                           EnterCase{"ArmedEnterKey", Phase::Armed, true},
+                                           EnterCase{"ArmedIdOk", Phase::Armed, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- The ways out -----------------------------------------------------------------------------
+
+struct CloseRoute {
+    const char* name;
+    const char* command;  // probe command
+    bool keys;            // hardware input, not a posted message
+};
+
+// Hardware keys wait in the queue while the transfer runs, which takes only its own posted
+// messages; the same keys posted as messages reach the window in the middle of the transfer.
+const CloseRoute kCloseRoutes[] = {
+    {"EscapeKey", "keys 27", true},
+    {"AltF4", "keys 18+115", true},                     // Alt held, F4, with the window in the foreground
+    {"EscapeKeyMessage", "key 27", false},              // WM_KEYDOWN, WM_KEYUP to the focused control
+    {"AltF4Message", "post 260 115 536870913", false},  // WM_SYSKEYDOWN VK_F4 with the Alt bit
+    {"CaptionCloseButton", "post 274 61536 0", false},  // WM_SYSCOMMAND SC_CLOSE
+    {"WmCloseFromOutside", "post 16 0 0", false},       // WM_CLOSE
+    {"IdCancelCommand", "post 273 2 0", false},         // WM_COMMAND IDCANCEL
+};
+
+class WayOut : public BehaviourInPhase, public ::testing::WithParamInterface<std::tuple<CloseRoute, Phase>> {};
+
+// Each route ends the idle program, and none ends it while an update is armed or transferring.
+TEST_P(WayOut, EndsOnlyTheIdleProgram) {
+    auto [route, phase] = GetParam();
+    Enter(phase, std::string("wayout-") + route.name + "-" + PhaseName(phase));
+    ASSERT_TRUE(probe.AskOk(route.command)) << route.command;
+    if (phase == Phase::Idle) {
+        EXPECT_TRUE(program.WaitExit(10s).has_value());
+        return;
+    }
+    EXPECT_FALSE(program.WaitExit(1500ms).has_value());
+    ExpectUpdateGoesOnThenEnd(phase, route.keys);
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, WayOut,
+                         ::testing::Combine(::testing::ValuesIn(kCloseRoutes),
+                                            ::testing::Values(Phase::Idle, Phase::Armed, Phase::Transferring)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    PhaseName(std::get<1>(info.param));
+                         });
+
+// --- System menu and the hidden button --------------------------------------------------------
+
+TEST_F(Behaviour, SystemMenuCloseAndAboutGreyedOnlyWhileAnUpdateRuns) {
+    Firmware firmware = MakeFirmware(kSlowPages);
+    // The device answers the sixth attention byte: about three seconds armed.
+    StartProgram("system-menu", firmware, SlowDevice(6));
+    auto idle = ReadMenu();
+    ASSERT_TRUE(idle);
+    EXPECT_TRUE(Offered(idle->close)) << std::hex << idle->close;
+    EXPECT_TRUE(Offered(idle->about)) << std::hex << idle->about;
+    EXPECT_FALSE(Visible(kDetailed));
+
+    ASSERT_TRUE(probe.Click(kBeginUpdate));
+    ASSERT_TRUE(device->WaitForAttentionBytes(1, 10s));
+    auto armed = ReadMenu();
+    ASSERT_TRUE(armed);
+    EXPECT_EQ(device->PresenceBytesSent(), 0u) << "read after the update was armed";
+    EXPECT_TRUE(Greyed(armed->close)) << std::hex << armed->close;
+    EXPECT_TRUE(Greyed(armed->about)) << std::hex << armed->about;
+    EXPECT_FALSE(Visible(kDetailed));
+
+    ASSERT_TRUE(device->WaitForFrames(3, 20s));
+    auto transferring = ReadMenu();
+    ASSERT_TRUE(transferring);
+    EXPECT_EQ(device->EndMarkers(), 0u) << "read after the transfer";
+    EXPECT_TRUE(Greyed(transferring->close)) << std::hex << transferring->close;
+    EXPECT_TRUE(Greyed(transferring->about)) << std::hex << transferring->about;
+    EXPECT_FALSE(Visible(kDetailed));
+
+    ExpectTransferCompletes(firmware);
+    auto after = ReadMenu();
+    ASSERT_TRUE(after);
+    EXPECT_TRUE(Offered(after->close)) << std::hex << after->close;
+    EXPECT_TRUE(Offered(after->about)) << std::hex << after->about;
+    EXPECT_FALSE(Visible(kDetailed));
+}
+
+// --- Colours as seen ----------------------------------------------------------------------------
+
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+
+    size_t Count(auto match) const {
+        size_t n = 0;
+        for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+            n += match(rgb[i], rgb[i + 1], rgb[i + 2]) ? 1 : 0;
+        }
+        return n;
+    }
+    size_t StatusRed() const { return Count([](int r, int g, int b) { return r == 192 && g == 0 && b == 0; }); }
+    size_t Reddish() const { return Count([](int r, int g, int b) { return r > 100 && r > 2 * g + 40 && r > 2 * b + 40; }); }
+    size_t Dark() const { return Count([](int r, int g, int b) { return r + g + b < 240; }); }
+};
+
+// The control's rectangle cut from a screenshot, through ImageMagick's plain PPM output.
+std::optional<Pixels> Crop(const std::string& shot, const ControlState& control, int originX, int originY) {
+    std::string png = WorkDir() + "/screenshots/" + shot + ".png";
+    std::string ppm = WorkDir() + "/screenshots/" + shot + "-" + std::to_string(control.id) + ".ppm";
+    char geometry[64];
+    std::snprintf(geometry, sizeof(geometry), "%dx%d+%d+%d", control.right - control.left, control.bottom - control.top,
+                  originX + control.left, originY + control.top);
+    std::string command = "convert '" + png + "' -crop " + geometry + " +repage -depth 8 'ppm:" + ppm + "'";
+    if (std::system(command.c_str()) != 0) return std::nullopt;
+    std::string data = ReadFile(ppm);
+    Pixels pixels;
+    int maxValue = 0, consumed = 0;
+    if (std::sscanf(data.c_str(), "P6 %d %d %d%n", &pixels.width, &pixels.height, &maxValue, &consumed) != 3 ||
+        maxValue != 255) {
+        return std::nullopt;
+    }
+    size_t start = static_cast<size_t>(consumed) + 1;
+    size_t size = static_cast<size_t>(pixels.width) * static_cast<size_t>(pixels.height) * 3;
+    if (data.size() < start + size) return std::nullopt;
+    pixels.rgb.assign(data.begin() + static_cast<std::ptrdiff_t>(start),
+                      data.begin() + static_cast<std::ptrdiff_t>(start + size));
+    return pixels;
+}
+
+TEST_F(Behaviour, StatusLinesRedOnlyWhereAndWhenTheyShouldBe) {
+    Firmware firmware = MakeFirmware(3);
+    // The device answers the twelfth attention byte: about six seconds armed.
+    StartProgram("colours", firmware, [] {
+        bootsim::Options options;
+        options.attentionsBeforePresence = 12;
+        return options;
+    }());
+    auto origin = probe.AskOk("client-origin");
+    ASSERT_TRUE(origin);
+    int originX = 0, originY = 0;
+    ASSERT_EQ(std::sscanf(origin->c_str(), "%d:%d", &originX, &originY), 2);
+    auto product = probe.State(kProductLine);
+    auto result = probe.State(kResultLine);
+    ASSERT_TRUE(product && result);
+
+    ASSERT_TRUE(probe.Screenshot("colours-idle-window"));
+    auto idleProduct = Crop("colours-idle-window", *product, originX, originY);
+    ASSERT_TRUE(idleProduct);
+    EXPECT_GT(idleProduct->StatusRed(), 20u);
+
+    // Armed: the prompt, while it shows, in dark red. A screenshot counts only when the prompt
+    // showed both before and after it was taken.
+    ASSERT_TRUE(probe.Click(kBeginUpdate));
+    ASSERT_TRUE(device->WaitForAttentionBytes(1, 10s));
+    std::optional<Pixels> armedResult;
+    for (int attempt = 0; attempt < 20 && !armedResult; ++attempt) {
+        if (probe.Text(kResultLine) != kResetPrompt) {
+            std::this_thread::sleep_for(100ms);
+            continue;
+        }
+        ASSERT_TRUE(probe.Screenshot("colours-armed-window"));
+        if (probe.Text(kResultLine) == kResetPrompt) {
+            armedResult = Crop("colours-armed-window", *result, originX, originY);
+        }
+    }
+    ASSERT_TRUE(armedResult) << "no screenshot with the prompt showing";
+    EXPECT_EQ(device->PresenceBytesSent(), 0u) << "taken after the update was armed";
+    EXPECT_GT(armedResult->StatusRed(), 20u);
+
+    // After the transfer: the outcome in the normal colour, the product line still red.
+    auto box = probe.WaitMessageBox(60s);
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(probe.CloseMessageBox());
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(probe.Text(kResultLine), "Gathrix RS-232 Remote firmware successfully updated");
+    ASSERT_TRUE(probe.Screenshot("colours-after-update"));
+    auto outcome = Crop("colours-after-update", *result, originX, originY);
+    ASSERT_TRUE(outcome);
+    EXPECT_GT(outcome->Dark(), 20u) << "the outcome text is on the screen";
+    EXPECT_EQ(outcome->Reddish(), 0u);
+    auto afterProduct = Crop("colours-after-update", *product, originX, originY);
+    ASSERT_TRUE(afterProduct);
+    EXPECT_GT(afterProduct->StatusRed(), 20u);
+}
+
+}  // namespace
