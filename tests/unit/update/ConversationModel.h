@@ -263,9 +263,6 @@ class RecordedRun {
     return problem;
   }
 
-  const Port& port() const { return port_; }
-  const Host& host() const { return host_; }
-
  private:
   struct FrameRecord {
     std::size_t firstWrite = 0;    // trace event of its first write
