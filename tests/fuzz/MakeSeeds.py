@@ -84,9 +84,14 @@ def conversation_seeds():
         "fifth-refusal": device(replies=[answer(100, GOOD)] + [frame(5, "@")] * 5),
         "line-feed-after-the-line": device(replies=[answer(100, "GX-REM2-2.32\r\n!")]),
         "silent": device(),
-        "version-at-the-window-end": device(replies=[answer(100, "GX-REM2-2.32"), answer(3019, "\r!")]),
-        "ready-byte-late": device(replies=[answer(100, "GX-REM2-2.32\r"), answer(2200, "!")]),
-        "reply-at-the-window-end": device(pages=2, replies=[answer(100, GOOD), frame(3019, "!"), frame(3020, "!")]),
+        # Each window begins after a 20 ms pause: the version line's at 20 ms after the greeting, a
+        # reply's at 20 ms after its frame; the ready byte's when the line is taken.
+        "version-just-in-time": device(replies=[answer(100, "GX-REM2-2.32"), answer(3018, "\r!")]),
+        "version-just-too-late": device(replies=[answer(100, "GX-REM2-2.32"), answer(3021, "\r!")]),
+        "ready-just-in-time": device(replies=[answer(100, "GX-REM2-2.32\r"), answer(2098, "!")]),
+        "ready-just-too-late": device(replies=[answer(100, "GX-REM2-2.32\r"), answer(2101, "!")]),
+        "reply-just-in-time-then-just-too-late": device(pages=2, replies=[answer(100, GOOD), frame(3018, "!"),
+                                                                          frame(3021, "!")]),
         "noise-before-the-greeting": device(replies=[("start", 40, b"\xd0" + GOOD.encode(), False), answer(100, GOOD)]),
         "failed-read-in-the-line": device(replies=[answer(100, "GX-R", failed=True)]),
         "flood": device(replies=[answer(100, "G" * 63), answer(101, "X" * 63)]),
