@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The test command: installs what it needs, builds both presets, starts the Wine test bed and runs
-# every suite (native unit tests, Windows-side tests under Wine, end-to-end tests of the real
-# program) through one ctest run.
+# The test command: installs what it needs, builds the three presets, starts the Wine test bed and
+# runs every suite (native unit tests, Windows-side tests under Wine, end-to-end tests of the real
+# program, the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, bounded fuzz
+# runs) through one ctest run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -13,11 +14,13 @@ cmake --preset win >/dev/null
 cmake --build --preset win
 # The release package, which the package test unpacks and runs.
 (cd build/win && cpack >/dev/null)
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
 
 bed=build/bed
 trap 'bash tests/bed/winbed.sh stop "$bed"' EXIT
 bash tests/bed/winbed.sh start "$bed" --own-display
 
-# One ctest over both build trees, so that one summary line covers every suite.
-printf 'subdirs("native")\nsubdirs("win")\n' >build/CTestTestfile.cmake
+# One ctest over the three build trees, so that one summary line covers every suite.
+printf 'subdirs("native")\nsubdirs("win")\nsubdirs("sanitize")\n' >build/CTestTestfile.cmake
 ctest --test-dir build --output-on-failure -j2 "$@"

@@ -16,6 +16,14 @@
 namespace scripted {
 
 inline constexpr int kFailedRead = -1;  // queued, but its read gives no byte
+inline constexpr int kNothingRead = -2;  // a read that found the queue empty
+
+// One byte the program took off the line, placed among the trace's events.
+struct ReadEvent {
+  std::uint32_t at;
+  int value;               // the byte, kFailedRead or kNothingRead
+  std::size_t afterEvent;  // how many trace events came before it
+};
 
 struct Reply {
   std::uint32_t afterMs;   // after the trigger (greeting or frame received)
@@ -97,9 +105,11 @@ class Port {
     Deliver();
     const unsigned n = std::min<unsigned>(count, static_cast<unsigned>(queue_.size()));
     auto* out = static_cast<std::uint8_t*>(buffer);
+    if (n == 0 && count > 0) Took(kNothingRead);
     for (unsigned i = 0; i < n; ++i) {
       const int value = queue_.front();
       queue_.pop_front();
+      Took(value);
       if (value == kFailedRead) return 0;
       out[i] = static_cast<std::uint8_t>(value);
     }
@@ -113,6 +123,7 @@ class Port {
     return std::vector<int>(queue_.begin(), queue_.end());
   }
   const std::vector<std::uint8_t>& Wire() const { return wire_; }
+  const std::vector<ReadEvent>& Reads() const { return reads_; }
 
  private:
   static constexpr std::size_t kGreetingSize = 20;
@@ -125,17 +136,22 @@ class Port {
 
   void Schedule(const std::vector<Reply>& replies) {
     for (const Reply& r : replies) pending_.push_back({clock_.now + r.afterMs, r.bytes});
+    unsorted_ = unsorted_ || !replies.empty();
   }
   // Moves every reply that is due into the queue, in the order they fall due.
   void Deliver() {
-    std::stable_sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
-      return static_cast<std::int32_t>(a.due - b.due) < 0;  // the clock may wrap in between
-    });
+    if (unsorted_) {
+      std::stable_sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
+        return static_cast<std::int32_t>(a.due - b.due) < 0;  // the clock may wrap in between
+      });
+      unsorted_ = false;
+    }
     while (!pending_.empty() && static_cast<std::int32_t>(clock_.now - pending_.front().due) >= 0) {
       queue_.insert(queue_.end(), pending_.front().bytes.begin(), pending_.front().bytes.end());
       pending_.erase(pending_.begin());
     }
   }
+  void Took(int value) { reads_.push_back({clock_.now, value, trace_.events.size()}); }
   void Received(const std::uint8_t* data, std::size_t count) {
     trace_.Add(clock_.now, "write " + std::to_string(count));
     for (std::size_t i = 0; i < count; ++i) {
@@ -160,8 +176,10 @@ class Port {
   Trace& trace_;
   DeviceScript script_;
   std::vector<Pending> pending_;
+  bool unsorted_ = false;  // a reply was scheduled since the last sort
   std::deque<int> queue_;
   std::vector<std::uint8_t> wire_;
+  std::vector<ReadEvent> reads_;
 };
 
 struct ImageSetup {
