@@ -58,6 +58,9 @@ void CAboutDlg::FillContactBlock() {
     ::SendMessageA(contact, EM_AUTOURLDETECT, TRUE, 0);
     LRESULT mask = ::SendMessageA(contact, EM_GETEVENTMASK, 0, 0);
     ::SendMessageA(contact, EM_SETEVENTMASK, 0, mask | ENM_LINK);
+    // The block is created transparent; the rich edit under Wine paints white regardless, so it
+    // gets the dialog's own colour.
+    ::SendMessageA(contact, EM_SETBKGNDCOLOR, 0, ::GetSysColor(COLOR_3DFACE));
     const std::string lines[] = {
         std::string(texts::kSupportPhone) + "\n",
         std::string(texts::kSupportFax) + "\n",

@@ -76,6 +76,16 @@ private:
 
 void CTLYN_UpdateDlg::Delay(std::uint32_t milliseconds) { update::BusyDelay(milliseconds); }
 
+// Keys and clicks made while the transfer held the thread are stale by its end: left queued, a key
+// would answer the outcome box before the user ever saw it.
+static void DiscardQueuedInput() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+}
+
 void CTLYN_UpdateDlg::FinishUpdate() {
     SerialPort.Close();
     SetItemText(IDC_RESULT_LINE, "");
@@ -95,6 +105,7 @@ void CTLYN_UpdateDlg::TransferPageImage() {
 
     TransferHost host(*this);
     update::TransferOutcome outcome = update::TransferPages(SerialPort, host);
+    DiscardQueuedInput();
     switch (outcome) {
         case update::TransferOutcome::Success: {
             // Stored while the port is still open: it is the port this update went through.
