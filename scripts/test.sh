@@ -23,4 +23,11 @@ bash tests/bed/winbed.sh start "$bed" --own-display
 
 # One ctest over the three build trees, so that one summary line covers every suite.
 printf 'subdirs("native")\nsubdirs("win")\nsubdirs("sanitize")\n' >build/CTestTestfile.cmake
+# A suite that misses its tree's prefix would run under the same name in two trees.
+twice=$(ctest --test-dir build -N | sed -n 's/^ *Test *#[0-9]*: //p' | sort | uniq -d)
+if [ -n "$twice" ]; then
+  echo "tests named alike in two trees:" >&2
+  echo "$twice" >&2
+  exit 1
+fi
 ctest --test-dir build --output-on-failure -j2 "$@"
