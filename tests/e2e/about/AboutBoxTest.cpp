@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "Session.h"
+#include "tools/probe/TextCoding.h"
 
 namespace {
 
@@ -33,21 +34,6 @@ std::string WindowsPath(const std::string& unixPath) {
         if (c == '/') c = '\\';
     }
     return path;
-}
-
-std::string EncodeArg(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < '!' || c > '~' || c == '%' || c == ',' || c == ';' || c == '=') {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -85,8 +71,8 @@ protected:
         // The recorder stands in for the mail program and the browser.
         std::string recorder = WindowsPath(WinBuildDir() + "/tools/shellrecorder/tlyn_shellrecorder.exe");
         std::string open = "\"" + recorder + "\" \"" + WindowsPath(LinksLog()) + "\" \"%1\"";
-        ASSERT_TRUE(probe.AskOk("shell-open-set mailto " + EncodeArg(open)));
-        ASSERT_TRUE(probe.AskOk("shell-open-set http " + EncodeArg(open)));
+        ASSERT_TRUE(probe.AskOk("shell-open-set mailto " + probe::EncodeText(open)));
+        ASSERT_TRUE(probe.AskOk("shell-open-set http " + probe::EncodeText(open)));
         ASSERT_TRUE(program.Start(*folder));
         ASSERT_TRUE(probe.WaitWindow(kCaption));
         ASSERT_TRUE(probe.NoMessageBox(300ms));
