@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "Firmware.h"
 #include "Session.h"
 #include "tools/bootsim/Simulator.h"
 #include "tools/hexbench/HexWriter.h"
@@ -21,22 +22,6 @@ constexpr int kDevicePort = 5;
 constexpr int kBeginUpdate = 1006, kDone = 2, kProductLine = 1017, kResultLine = 1011, kDetailed = 1022;
 constexpr unsigned kGrayed = 0x1, kDisabled = 0x2;  // MF_GRAYED, MF_DISABLED
 constexpr unsigned kNoItem = 0xFFFFFFFF;
-
-struct Firmware {
-    std::vector<std::uint8_t> image;
-    std::string hex;
-};
-
-Firmware MakeFirmware(unsigned pages) {
-    Firmware f;
-    f.image.resize(pages * 256u);
-    for (size_t i = 0; i < f.image.size(); ++i) {
-        f.image[i] = static_cast<std::uint8_t>((i * 13 + i / 256) & 0xFF);
-    }
-    hexgen::AppendBlock(f.hex, 0, f.image, 32);
-    hexgen::AppendEnd(f.hex);
-    return f;
-}
 
 // A device that never answers the attention byte: the update stays armed until cancelled.
 bootsim::Options SilentDevice() {
