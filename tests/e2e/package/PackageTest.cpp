@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "PeFile.h"
 #include "Session.h"
 #include "tools/bootsim/Simulator.h"
 
@@ -171,6 +174,54 @@ TEST(Package, GuideIsTheReadmeUserSectionAsWindowsText) {
              "is no firmware for any device", "certutil -hashfile", "Get-FileHash"}) {
         EXPECT_TRUE(HoldsInOrder(words, Words(topic))) << "README.txt says nothing of: " << topic;
     }
+}
+
+// The same sources must give the same program wherever and whenever they are built.
+TEST(Package, ProgramCarriesNoLinkTimeAndNoBuildFolder) {
+    Download download("package-stamps");
+    ASSERT_TRUE(download.Unpack());
+    const std::string exe = ReadFile(download.Folder() + "/TLYN_Update.exe");
+    const std::optional<pefile::PeFile> pe = pefile::Read(exe);
+    ASSERT_TRUE(pe) << "TLYN_Update.exe is no 64-bit Windows program";
+    EXPECT_EQ(pe->linkTime, 0u);
+    EXPECT_EQ(pe->debugDirectorySize, 0u);
+    ASSERT_FALSE(pe->resourceTimes.empty());
+    for (std::uint32_t time : pe->resourceTimes) EXPECT_EQ(time, 0u) << "a resource directory carries a time";
+    EXPECT_EQ(exe.find(TLYN_SOURCE_DIR), std::string::npos) << "the program names the folder it was built in";
+}
+
+TEST(Package, ProgramDeclaresItsVersionAndManifest) {
+    Download download("package-version");
+    ASSERT_TRUE(download.Unpack());
+    const std::optional<pefile::PeFile> pe = pefile::Read(ReadFile(download.Folder() + "/TLYN_Update.exe"));
+    ASSERT_TRUE(pe);
+    std::vector<const pefile::Resource*> versions, manifests;
+    for (const pefile::Resource& r : pe->resources) {
+        if (r.type == 16) versions.push_back(&r);
+        if (r.type == 24) manifests.push_back(&r);
+    }
+    ASSERT_EQ(versions.size(), 1u);
+    const std::optional<pefile::VersionInfo> version = pefile::ReadVersion(versions[0]->data);
+    ASSERT_TRUE(version) << "the version resource is malformed";
+    const std::string dotted = TLYN_VERSION;  // the one the package is named for
+    auto join = [](const std::uint16_t (&v)[4]) {
+        return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+    };
+    EXPECT_EQ(join(version->fileVersion), dotted);
+    EXPECT_EQ(join(version->productVersion), dotted);
+    const std::map<std::string, std::string> expected = {
+        {"FileDescription", "Firmware update utility"}, {"ProductName", "Firmware update utility"},
+        {"FileVersion", dotted}, {"ProductVersion", dotted}, {"OriginalFilename", "TLYN_Update.exe"}};
+    for (const auto& [key, value] : expected) {
+        EXPECT_EQ(version->strings.count(key) ? version->strings.at(key) : "(none)", value) << key;
+    }
+
+    ASSERT_EQ(manifests.size(), 1u);
+    ASSERT_EQ(manifests[0]->id, 1u) << "Windows reads the manifest of a program from resource 1";
+    const std::string& manifest = manifests[0]->data;
+    EXPECT_TRUE(std::regex_search(manifest, std::regex(R"(name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0")")))
+        << manifest;
+    EXPECT_TRUE(std::regex_search(manifest, std::regex(R"(requestedExecutionLevel\s+level="asInvoker")"))) << manifest;
 }
 
 // The image the device received against srec_cat's reading of the sample firmware: from address 0,
