@@ -52,6 +52,11 @@ def inline(text):
     text = re.sub(r"(?<![\w*])\*([^*\s][^*]*)\*(?![\w*])", r"<\1>", text)
     text = re.sub(r"(?<=\w)\*([^*\s]+)\*", r"<\1>", text)  # COM*n*
     text = text.replace("`", "")
+    return plain(text)
+
+
+def plain(text):
+    """The text in ASCII, or a refusal."""
     for old, new in REPLACEMENTS.items():
         text = text.replace(old, new)
     bad = sorted({c for c in text if ord(c) > 126 or (ord(c) < 32 and c != "\t")})
@@ -170,7 +175,7 @@ def to_text(markdown, title):
         elif kind == "item":
             out += item(lines) + [""]
         elif kind == "code":
-            out += ["    " + inline(line.strip()) for line in lines] + [""]
+            out += ["    " + plain(line.strip()) for line in lines] + [""]  # commands as written
         elif kind == "text":
             out += wrap(" ".join(line.strip() for line in lines), "", "") + [""]
         if kind != "picture":

@@ -17,6 +17,7 @@ import sys
 import time
 import zipfile
 
+sys.dont_write_bytecode = True  # the source tree stays as checked out
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import guide  # noqa: E402
 
