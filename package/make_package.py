@@ -105,21 +105,27 @@ def main():
     zip_name = args.name + ".zip"
     zip_path = os.path.join(args.out, zip_name)
     part = zip_path + ".part"
-    with zipfile.ZipFile(part, "w") as archive:
-        archive.writestr(entry(args.name + "/", when, 0o40755), b"")
-        for name, data in contents:
-            mode = 0o100755 if name.lower().endswith(".exe") else 0o100644
-            archive.writestr(entry(args.name + "/" + name, when, mode), data,
-                             compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
-    with open(part, "rb") as f:
-        zip_data = f.read()
+    try:
+        with zipfile.ZipFile(part, "w") as archive:
+            archive.writestr(entry(args.name + "/", when, 0o40755), b"")
+            for name, data in contents:
+                mode = 0o100755 if name.lower().endswith(".exe") else 0o100644
+                archive.writestr(entry(args.name + "/" + name, when, mode), data,
+                                 compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
+        with open(part, "rb") as f:
+            zip_data = f.read()
 
-    # Paths as they are after unpacking the zip beside it, so `sha256sum -c SHA256SUMS` checks all.
-    sums = "%s  %s\n" % (sha256(zip_data), zip_name)
-    for name, data in contents:
-        sums += "%s  %s/%s\n" % (sha256(data), args.name, name)
-    os.replace(part, zip_path)
-    write_atomically(os.path.join(args.out, "SHA256SUMS"), sums.encode("ascii"))
+        # Paths as they are after unpacking the zip beside it, so `sha256sum -c SHA256SUMS` checks all.
+        sums = "%s  %s\n" % (sha256(zip_data), zip_name)
+        for name, data in contents:
+            sums += "%s  %s/%s\n" % (sha256(data), args.name, name)
+        os.replace(part, zip_path)
+        write_atomically(os.path.join(args.out, "SHA256SUMS"), sums.encode("ascii"))
+    except OSError as error:
+        for leftover in (part, os.path.join(args.out, "SHA256SUMS.part")):
+            if os.path.exists(leftover):
+                os.remove(leftover)
+        fail("can't write the package into %s: %s" % (args.out, error))
     sys.stdout.write(sums)
 
 
