@@ -11,6 +11,7 @@ packages=(
   xvfb xauth                                      # a display for Wine when there is none
   socat                                           # pairs of pseudo-terminals for the port tests
   srecord                                         # reference converter for HEX cross-checks
+  python3                                         # the release package, its README.txt and checksums
   clang-14 libclang-rt-14-dev llvm-14             # sanitizer tree and fuzz targets: compiler, the
                                                   # sanitizer and libFuzzer runtimes, the symbolizer
   imagemagick                                     # screenshots of the window

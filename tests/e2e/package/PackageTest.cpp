@@ -1,34 +1,256 @@
-// The release package as a Windows user gets it: unpacked into a fresh folder, the program runs from
-// there and updates the (simulated) device with the sample firmware beside it.
+// The release package as a Windows user gets it: the zip and SHA256SUMS downloaded into a fresh
+// folder, checked, unpacked; the guide inside is the README's user section in Windows text; the
+// program runs from the unpacked folder and updates the (simulated) device with the sample firmware
+// beside it.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdint>
 #include <cstdlib>
-#include <thread>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
 
+#include "PeFile.h"
 #include "Session.h"
-#include "firmware/HexImage.h"
 #include "tools/bootsim/Simulator.h"
 
 namespace {
 
 using namespace e2e;
+namespace fs = std::filesystem;
+
+const std::string kRelease = TLYN_RELEASE_NAME;
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+// The zip and SHA256SUMS copied into a fresh folder as a download, the zip unpacked beside them.
+class Download {
+public:
+    explicit Download(const std::string& name) : root_(name, false) {}
+
+    ::testing::AssertionResult Unpack() {
+        for (const std::string& file : {kRelease + ".zip", std::string("SHA256SUMS")}) {
+            std::error_code ec;
+            fs::copy_file(WinBuildDir() + "/" + file, root_.Path(file), ec);
+            if (ec) {
+                return ::testing::AssertionFailure()
+                       << "no " << file << " in " << WinBuildDir() << " (make it with the release target)";
+            }
+        }
+        std::string command = "cd " + Quoted(root_.Dir()) + " && cmake -E tar xf " + Quoted(kRelease + ".zip");
+        if (std::system(command.c_str()) != 0) return ::testing::AssertionFailure() << command;
+        return ::testing::AssertionSuccess();
+    }
+    const std::string& Root() const { return root_.Dir(); }
+    std::string Folder() const { return root_.Path(kRelease); }
+
+private:
+    ProgramFolder root_;
+};
+
+// Words of a text (letters and digits), so that markup, wrapping and line ends don't count.
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text + " ") {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            word += c;
+        } else if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    return words;
+}
+
+bool HoldsInOrder(const std::vector<std::string>& text, const std::vector<std::string>& part) {
+    if (part.empty()) return true;
+    for (std::size_t at = 0; at + part.size() <= text.size(); ++at) {
+        if (std::equal(part.begin(), part.end(), text.begin() + static_cast<std::ptrdiff_t>(at))) return true;
+    }
+    return false;
+}
+
+// The pieces of the README's marked user sections that the guide must hold word for word:
+// paragraphs, list runs, headings and every table cell; pictures and marks left out.
+std::vector<std::string> GuidePieces(const std::string& markdown) {
+    static const std::regex picture(R"(!\[[^\]]*\]\([^)]*\))");
+    std::vector<std::string> pieces;
+    std::istringstream in(markdown);
+    std::string line, piece;
+    bool inside = false;
+    auto flush = [&] {
+        if (!Words(piece).empty()) pieces.push_back(piece);
+        piece.clear();
+    };
+    while (std::getline(in, line)) {
+        if (line == "<!-- guide -->" || line == "<!-- /guide -->") {
+            flush();
+            inside = line == "<!-- guide -->";
+            continue;
+        }
+        if (!inside) continue;
+        line = std::regex_replace(line, picture, "");
+        if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') {
+            flush();
+            piece = line;
+            flush();
+        } else if (line[0] == '|') {
+            flush();
+            std::istringstream row(line);
+            std::string cell;
+            while (std::getline(row, cell, '|')) {
+                piece = cell;
+                flush();
+            }
+        } else {
+            piece += " " + line;
+        }
+    }
+    flush();
+    return pieces;
+}
+
+TEST(Package, ChecksumsCoverTheZipAndEveryFileInIt) {
+    Download download("package-sums");
+    ASSERT_TRUE(download.Unpack());
+
+    std::set<std::string> listed;
+    std::istringstream sums(ReadFile(download.Root() + "/SHA256SUMS"));
+    static const std::regex lineForm("([0-9a-f]{64})  (.+)");
+    std::smatch match;
+    for (std::string line; std::getline(sums, line);) {
+        ASSERT_TRUE(std::regex_match(line, match, lineForm)) << "not a checksum line: " << line;
+        EXPECT_TRUE(listed.insert(match[2]).second) << "listed twice: " << match[2];
+    }
+    std::set<std::string> present = {kRelease + ".zip"};
+    for (const auto& entry : fs::recursive_directory_iterator(download.Folder())) {
+        if (entry.is_regular_file()) present.insert(fs::relative(entry.path(), download.Root()).generic_string());
+    }
+    EXPECT_EQ(listed, present);
+    EXPECT_EQ(present.size(), 5u) << "the zip holds the program, its two files and README.txt";
+
+    std::string check = "cd " + Quoted(download.Root()) + " && sha256sum --check --strict --quiet SHA256SUMS";
+    EXPECT_EQ(std::system(check.c_str()), 0) << check;
+}
+
+TEST(Package, GuideIsTheReadmeUserSectionAsWindowsText) {
+    Download download("package-guide");
+    ASSERT_TRUE(download.Unpack());
+    const std::string guide = ReadFile(download.Folder() + "/README.txt");
+    ASSERT_FALSE(guide.empty()) << "no README.txt in the zip";
+
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < guide.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(guide[i]);
+        if (c == '\n') {
+            ASSERT_TRUE(i > 0 && guide[i - 1] == '\r') << "a line end without CR at offset " << i;
+            EXPECT_LE(i - 1 - lineStart, 80u) << "a line too wide for the editor: " << guide.substr(lineStart, i - lineStart);
+            lineStart = i + 1;
+        } else if (c == '\r') {
+            ASSERT_TRUE(i + 1 < guide.size() && guide[i + 1] == '\n') << "a CR without LF at offset " << i;
+        } else {
+            ASSERT_TRUE(c >= 0x20 && c < 0x7F) << "byte " << int(c) << " at offset " << i << " is no plain ASCII";
+        }
+    }
+    EXPECT_EQ(lineStart, guide.size()) << "the last line has no line end";
+
+    const std::vector<std::string> words = Words(guide);
+    const std::vector<std::string> pieces = GuidePieces(ReadFile(std::string(TLYN_SOURCE_DIR) + "/README.md"));
+    ASSERT_GT(pieces.size(), 20u) << "README.md has lost its marked user sections";
+    for (const std::string& piece : pieces) {
+        EXPECT_TRUE(HoldsInOrder(words, Words(piece))) << "README.txt lacks:" << piece;
+    }
+    // What a user who only has the zip must learn from it.
+    for (const char* topic : {
+             "Unable to open serial port COM", "Invalid ready response from the Gathrix RS-232 Remote",
+             "HKEY_CURRENT_USER\\Software\\Vostrel Systems\\TLYN_Update\\Settings", "posts the message 0x8065",
+             "is no firmware for any device", "certutil -hashfile", "Get-FileHash"}) {
+        EXPECT_TRUE(HoldsInOrder(words, Words(topic))) << "README.txt says nothing of: " << topic;
+    }
+}
+
+// The same sources must give the same program wherever and whenever they are built.
+TEST(Package, ProgramCarriesNoLinkTimeAndNoBuildFolder) {
+    Download download("package-stamps");
+    ASSERT_TRUE(download.Unpack());
+    const std::string exe = ReadFile(download.Folder() + "/TLYN_Update.exe");
+    const std::optional<pefile::PeFile> pe = pefile::Read(exe);
+    ASSERT_TRUE(pe) << "TLYN_Update.exe is no 64-bit Windows program";
+    EXPECT_EQ(pe->linkTime, 0u);
+    EXPECT_EQ(pe->debugDirectorySize, 0u);
+    ASSERT_FALSE(pe->resourceTimes.empty());
+    for (std::uint32_t time : pe->resourceTimes) EXPECT_EQ(time, 0u) << "a resource directory carries a time";
+    EXPECT_EQ(exe.find(TLYN_SOURCE_DIR), std::string::npos) << "the program names the folder it was built in";
+}
+
+TEST(Package, ProgramDeclaresItsVersionAndManifest) {
+    Download download("package-version");
+    ASSERT_TRUE(download.Unpack());
+    const std::optional<pefile::PeFile> pe = pefile::Read(ReadFile(download.Folder() + "/TLYN_Update.exe"));
+    ASSERT_TRUE(pe);
+    std::vector<const pefile::Resource*> versions, manifests;
+    for (const pefile::Resource& r : pe->resources) {
+        if (r.type == 16) versions.push_back(&r);
+        if (r.type == 24) manifests.push_back(&r);
+    }
+    ASSERT_EQ(versions.size(), 1u);
+    const std::optional<pefile::VersionInfo> version = pefile::ReadVersion(versions[0]->data);
+    ASSERT_TRUE(version) << "the version resource is malformed";
+    const std::string dotted = TLYN_VERSION;  // the one the package is named for
+    auto join = [](const std::uint16_t (&v)[4]) {
+        return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+    };
+    EXPECT_EQ(join(version->fileVersion), dotted);
+    EXPECT_EQ(join(version->productVersion), dotted);
+    const std::map<std::string, std::string> expected = {
+        {"FileDescription", "Firmware update utility"}, {"ProductName", "Firmware update utility"},
+        {"FileVersion", dotted}, {"ProductVersion", dotted}, {"OriginalFilename", "TLYN_Update.exe"}};
+    for (const auto& [key, value] : expected) {
+        EXPECT_EQ(version->strings.count(key) ? version->strings.at(key) : "(none)", value) << key;
+    }
+
+    ASSERT_EQ(manifests.size(), 1u);
+    ASSERT_EQ(manifests[0]->id, 1u) << "Windows reads the manifest of a program from resource 1";
+    const std::string& manifest = manifests[0]->data;
+    EXPECT_TRUE(std::regex_search(manifest, std::regex(R"(name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0")")))
+        << manifest;
+    EXPECT_TRUE(std::regex_search(manifest, std::regex(R"(requestedExecutionLevel\s+level="asInvoker")"))) << manifest;
+}
+
+// The image the device received against srec_cat's reading of the sample firmware: from address 0,
+// filled with 0xFF up to the end of the page that holds the highest data byte.
+std::vector<std::uint8_t> ReferenceImage(const std::string& hex, const std::string& work) {
+    const std::string bin = work + "/reference.bin";
+    const std::string command = Quoted(TLYN_SREC_CAT) + " " + Quoted(hex) + " -intel -fill 0xFF 0 -maximum-address " +
+                                Quoted(hex) + " -intel -round-up 256 -o " + Quoted(bin) + " -binary";
+    if (std::system(command.c_str()) != 0) return {};
+    const std::string bytes = ReadFile(bin);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
 
 TEST(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
+    ASSERT_TRUE(fs::is_regular_file(TLYN_SREC_CAT)) << "srec_cat not found; install the Debian package srecord";
     Probe probe;
     ASSERT_TRUE(probe.Start());
     ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial0", "COM1"}}));
     ASSERT_TRUE(probe.ForgetStoredPort());
 
-    ProgramFolder root("package-run", false);
-    std::string command = "cd '" + root.Dir() + "' && cmake -E tar xf '" + WinBuildDir() +
-                          "/TLYN_Update-2.0.0.34-win64.zip'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::string dir = root.Dir() + "/TLYN_Update-2.0.0.34-win64";
+    Download download("package-run");
+    ASSERT_TRUE(download.Unpack());
+    const std::string dir = download.Folder();
     for (const char* name : {"TLYN_Update.exe", "Gathrix_Remote.txt", "GX-REM2-Sample.hex"}) {
         ASSERT_TRUE(FileExists(dir + "/" + name)) << name;
     }
-    firmware::HexConversion expected = firmware::ConvertHexToImage(ReadFile(dir + "/GX-REM2-Sample.hex"));
-    ASSERT_EQ(expected.status, firmware::HexStatus::Ok);
+    const std::vector<std::uint8_t> expected = ReferenceImage(dir + "/GX-REM2-Sample.hex", download.Root());
+    ASSERT_FALSE(expected.empty()) << "srec_cat made no image of the sample";
+    ASSERT_EQ(expected.size() % 256, 0u);
 
     bootsim::Simulator device;
     ASSERT_TRUE(device.Start(Bed::Get().PortLink(1)));
@@ -43,8 +265,9 @@ TEST(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->caption, "Firmware Update Complete");
     ASSERT_TRUE(probe.CloseMessageBox());
-    EXPECT_EQ(device.LastImage(), expected.image);
-    EXPECT_EQ(device.Frames().size(), expected.image.size() / 256);
+    EXPECT_TRUE(device.LastImage() == expected) << "the device got " << device.LastImage().size()
+                                                << " bytes, srec_cat made " << expected.size();
+    EXPECT_EQ(device.Frames().size(), expected.size() / 256);
     EXPECT_EQ(probe.StoredPort(), 1);
 
     probe.Click(2);
