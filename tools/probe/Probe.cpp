@@ -318,12 +318,14 @@ struct Probe {
             }
             return out;
         }
-        if (command == "dlu") {
+        if (command == "dlu") {  // dlu x y cx cy: where a template control lands, in client pixels
             RECT r{};
             in >> r.left >> r.top >> r.right >> r.bottom;
+            // A dialog maps a control's origin and its size each on its own, so the far edge is
+            // the mapped origin plus the mapped size, not the mapped far edge.
+            r = MapDialogUnits(r);
             r.right += r.left;
             r.bottom += r.top;
-            r = MapDialogUnits(r);
             std::ostringstream out;
             out << "ok " << r.left << ":" << r.top << ":" << r.right << ":" << r.bottom;
             return out.str();
@@ -447,6 +449,10 @@ struct Probe {
             }
         } else if (command == "enabled") {
             answer = ::IsWindowEnabled(main) ? "ok 1" : "ok 0";
+        } else if (command == "client-size") {
+            RECT client{};
+            ::GetClientRect(main, &client);
+            answer = "ok " + std::to_string(client.right) + ":" + std::to_string(client.bottom);
         } else if (command == "client-origin") {
             POINT origin{0, 0};
             ::ClientToScreen(main, &origin);

@@ -121,6 +121,8 @@ TEST_F(MainWindow, ShowsEveryControlOfTheLayoutInPlace) {
     ASSERT_TRUE(probe.WaitWindow(kCaption));
     EXPECT_EQ(probe.Caption(), kCaption);
     ASSERT_TRUE(probe.Screenshot("idle-window"));
+    // 647 x 425 dialog units in Tahoma 8 pt (base units 6 x 13): any other font moves every control.
+    EXPECT_EQ(probe.AskOk("client-size"), "971:691");
 
     auto controls = probe.Controls();
     ASSERT_TRUE(controls);
