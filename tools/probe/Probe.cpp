@@ -393,7 +393,11 @@ struct Probe {
             HWND box = FindOtherDialog(true);
             if (!box) return "err no message box";
             ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-            return WaitFor([&] { return !::IsWindow(box); }, 5000) ? "ok" : "err box stays";
+            if (!WaitFor([&] { return !::IsWindow(box); }, 5000)) return "err box stays";
+            // The program has acted on the answer once its thread takes a message again.
+            DWORD_PTR ignored = 0;
+            bool acted = !::IsWindow(main) || ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
+            return acted ? "ok" : "err program busy";
         }
         if (command == "no-msgbox") {  // no message box comes up within the time
             DWORD timeout = 0;
