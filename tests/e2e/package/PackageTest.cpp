@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "Session.h"
+#include "ProgramTest.h"
 #include "firmware/HexImage.h"
 #include "tools/bootsim/Simulator.h"
 
@@ -13,9 +13,9 @@ namespace {
 
 using namespace e2e;
 
-TEST(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
-    Probe probe;
-    ASSERT_TRUE(probe.Start());
+class Package : public ProgramTest {};
+
+TEST_F(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
     ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial0", "COM1"}}));
     ASSERT_TRUE(probe.ForgetStoredPort());
 
@@ -30,11 +30,7 @@ TEST(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
     firmware::HexConversion expected = firmware::ConvertHexToImage(ReadFile(dir + "/GX-REM2-Sample.hex"));
     ASSERT_EQ(expected.status, firmware::HexStatus::Ok);
 
-    bootsim::Simulator device;
-    ASSERT_TRUE(device.Start(Bed::Get().PortLink(1)));
-    Program program;
-    ASSERT_TRUE(program.Start(dir));
-    ASSERT_TRUE(probe.WaitWindow("Gathrix RS-232 Remote Firmware Update"));
+    ASSERT_NO_FATAL_FAILURE(StartProgramIn(dir, DeviceOn{1}));
     EXPECT_EQ(probe.Text(1009), "Firmware version  =  GX-REM2 2.32 (sample)");
     EXPECT_EQ(probe.Text(1008).rfind("Firmware file  =  GX-REM2-Sample.hex     (", 0), 0u);
     ASSERT_TRUE(probe.Click(1006));
@@ -43,14 +39,9 @@ TEST(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->caption, "Firmware Update Complete");
     ASSERT_TRUE(probe.CloseMessageBox());
-    EXPECT_EQ(device.LastImage(), expected.image);
-    EXPECT_EQ(device.Frames().size(), expected.image.size() / 256);
+    EXPECT_EQ(device->LastImage(), expected.image);
+    EXPECT_EQ(device->Frames().size(), expected.image.size() / 256);
     EXPECT_EQ(probe.StoredPort(), 1);
-
-    probe.Click(2);
-    EXPECT_TRUE(program.WaitExit(10s));
-    device.Stop();
-    LinkPort(1, "");
 }
 
 }  // namespace
