@@ -139,7 +139,13 @@ TEST_F(Update, ArmedWindowBlinksThePromptUntilCancelled) {
         4s, 100ms);
     EXPECT_TRUE(seenPrompt);
     EXPECT_TRUE(seenBlank);
-    ASSERT_TRUE(probe.Screenshot("armed-window"));
+    // The screenshot for the guide, taken while the prompt shows.
+    ASSERT_TRUE(Eventually(
+        [&] {
+            return probe.Text(kResultLine) == kResetPrompt && probe.Screenshot("armed-window") &&
+                   probe.Text(kResultLine) == kResetPrompt;
+        },
+        5s, 100ms));
 
     // About one attention byte every 500 ms: two seconds of them counted.
     unsigned before = device->AttentionBytes();
