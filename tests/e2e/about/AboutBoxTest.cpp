@@ -277,7 +277,7 @@ TEST_F(AboutBox, TabbingNeverLeavesTheFocusInTheContactBlock) {
     ASSERT_TRUE(probe.AskOk("mouse-click " + *phone));
     EXPECT_EQ(DialogFocus(), "1");
     ASSERT_TRUE(probe.AskOk("dialog-keys " + std::to_string(kVkTab)));
-    std::this_thread::sleep_for(150ms);
+    std::this_thread::sleep_for(150ms);  // as above: time for the focus to move, if it did
     EXPECT_EQ(DialogFocus(), "1");
     EXPECT_TRUE(probe.AskOk("wait-dialog 100"));
 }
