@@ -9,6 +9,10 @@
 #   winbed.sh stop  BED_DIR         end every process the bed started
 #
 # Everything lives under BED_DIR; nothing is read from or left in the home directory.
+#
+# The prefix gets Wine's own Tahoma, Tahoma Bold and Marlett before its first program starts, and
+# start checks with the probe (TLYN_PROBE, default build/win/tools/probe/tlyn_probe.exe) that the
+# dialog font resolves to Tahoma with the base units every layout in pixels is made for.
 set -euo pipefail
 
 cmd=${1:-}; bed=${2:-}
@@ -26,6 +30,16 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+wine_fonts=/usr/share/wine/fonts
+dialog_fonts="tahoma.ttf tahomabd.ttf marlett.ttf"
+probe=${TLYN_PROBE:-$root/build/win/tools/probe/tlyn_probe.exe}
+# "MS Shell Dlg" 8 pt as Tahoma draws it at 96 DPI: the family, and the dialog base units (x:y).
+expected_face=Tahoma
+expected_base=6:13
+
+fail() { echo "winbed.sh: $*" >&2; exit 1; }
 
 wine_env() {
   export WINEPREFIX="$bed/prefix"
@@ -91,6 +105,32 @@ write_registry() {
   wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
 }
 
+# Without them Wine resolves "MS Shell Dlg" and even Tahoma to whatever the machine has, and every
+# control lands elsewhere; caption buttons need Marlett to draw as glyphs.
+install_fonts() {
+  local dir="$WINEPREFIX/drive_c/windows/Fonts" f
+  mkdir -p "$dir"
+  for f in $dialog_fonts; do
+    [ -f "$wine_fonts/$f" ] || fail "missing $wine_fonts/$f: install the package fonts-wine (bash scripts/install-deps.sh)"
+    cp "$wine_fonts/$f" "$dir/$f"
+  done
+}
+
+# Asks the probe what the dialog font resolved to and stops the bed unless it is Tahoma with the
+# expected base units.
+check_dialog_font() {
+  [ -f "$probe" ] || { stop_bed; fail "the font check needs the probe $probe: build it first (cmake --build --preset win --target tlyn_probe)"; }
+  local answer face base
+  answer=$(printf 'dialog-font\nquit\n' | wine "$probe" 2>/dev/null | tr -d '\r' | sed -n 's/^ok face=/face=/p')
+  face=$(echo "$answer" | sed -n 's/^face=\([^,]*\),.*/\1/p')
+  base=$(echo "$answer" | sed -n 's/.*,base=\([0-9:]*\).*/\1/p')
+  if [ "$face" != "$expected_face" ] || [ "$base" != "$expected_base" ]; then
+    stop_bed
+    fail "the dialog font \"MS Shell Dlg\" 8 pt resolved to ${answer:-nothing}; every layout needs $expected_face with dialog base units $expected_base (x:y px). Wine's Tahoma is missing from the prefix's C:\\windows\\Fonts ($dialog_fonts from $wine_fonts)."
+  fi
+  echo "$answer" >"$bed/dialog-font"
+}
+
 start_bed() {
   stop_bed
   rm -rf "$bed/prefix" "$bed/home" "$bed/ports"
@@ -100,6 +140,7 @@ start_bed() {
   wine_env
   export DISPLAY="$display"
   wineboot -i >"$bed/wineboot.log" 2>&1
+  install_fonts
   write_registry
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
@@ -115,6 +156,7 @@ start_bed() {
   # with every output sent away, so that no test runner waits on them.
   (wineserver -p >/dev/null 2>&1 </dev/null &)
   wine wineboot >/dev/null 2>&1 </dev/null
+  check_dialog_font
 }
 
 case "$cmd" in

@@ -4,6 +4,7 @@
 // Texts in answers are percent-encoded (bytes outside '!'..'~', and '%', ',', ';', '=').
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -199,6 +200,41 @@ struct Probe {
         return rect;
     }
 
+    // What the dialog font "MS Shell Dlg" 8 pt resolves to on this desktop: the face, the cell
+    // height, the average character width, and the dialog base units (4 x 8 dialog units mapped).
+    // Every layout in pixels depends on these, so the bed checks them before any test runs.
+    std::string DialogFont() {
+        HDC screen = ::GetDC(nullptr);
+        if (screen == nullptr) return "err no screen";
+        const int height = -::MulDiv(8, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
+        HFONT font = ::CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "MS Shell Dlg");
+        std::string answer = "err no font";
+        if (font != nullptr) {
+            HGDIOBJ old = ::SelectObject(screen, font);
+            // The face name as requested stays "MS Shell Dlg"; the outline's family is what draws.
+            std::string face = "<no outline>";
+            if (UINT size = ::GetOutlineTextMetricsA(screen, 0, nullptr); size >= sizeof(OUTLINETEXTMETRICA)) {
+                std::vector<char> buffer(size);
+                auto* outline = reinterpret_cast<OUTLINETEXTMETRICA*>(buffer.data());
+                if (::GetOutlineTextMetricsA(screen, size, outline) != 0) {
+                    face = buffer.data() + reinterpret_cast<std::uintptr_t>(outline->otmpFamilyName);
+                }
+            }
+            TEXTMETRICA metrics{};
+            ::GetTextMetricsA(screen, &metrics);
+            ::SelectObject(screen, old);
+            ::DeleteObject(font);
+            RECT base = MapDialogUnits(RECT{0, 0, 4, 8});
+            std::ostringstream out;
+            out << "ok face=" << Encode(face) << ",height=" << metrics.tmHeight << ",average=" << metrics.tmAveCharWidth
+                << ",base=" << base.right << ":" << base.bottom;
+            answer = out.str();
+        }
+        ::ReleaseDC(nullptr, screen);
+        return answer;
+    }
+
     std::string Run(const std::string& line) {
         std::istringstream in(line);
         std::string command;
@@ -224,6 +260,7 @@ struct Probe {
             in >> timeout;
             return WaitFor([&] { return !::IsWindow(main); }, timeout) ? "ok" : "err still there";
         }
+        if (command == "dialog-font") return DialogFont();
         if (std::string answer; RegistryCommand(command, in, answer)) return answer;
         if (main == nullptr || !::IsWindow(main)) return "err no main window";
         if (command == "wait-dialog") {  // a dialog of the program other than a message box
@@ -281,12 +318,14 @@ struct Probe {
             }
             return out;
         }
-        if (command == "dlu") {
+        if (command == "dlu") {  // dlu x y cx cy: where a template control lands, in client pixels
             RECT r{};
             in >> r.left >> r.top >> r.right >> r.bottom;
+            // A dialog maps a control's origin and its size each on its own, so the far edge is
+            // the mapped origin plus the mapped size, not the mapped far edge.
+            r = MapDialogUnits(r);
             r.right += r.left;
             r.bottom += r.top;
-            r = MapDialogUnits(r);
             std::ostringstream out;
             out << "ok " << r.left << ":" << r.top << ":" << r.right << ":" << r.bottom;
             return out.str();
@@ -354,7 +393,11 @@ struct Probe {
             HWND box = FindOtherDialog(true);
             if (!box) return "err no message box";
             ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-            return WaitFor([&] { return !::IsWindow(box); }, 5000) ? "ok" : "err box stays";
+            if (!WaitFor([&] { return !::IsWindow(box); }, 5000)) return "err box stays";
+            // The program has acted on the answer once its thread takes a message again.
+            DWORD_PTR ignored = 0;
+            bool acted = !::IsWindow(main) || ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
+            return acted ? "ok" : "err program busy";
         }
         if (command == "no-msgbox") {  // no message box comes up within the time
             DWORD timeout = 0;
@@ -410,6 +453,10 @@ struct Probe {
             }
         } else if (command == "enabled") {
             answer = ::IsWindowEnabled(main) ? "ok 1" : "ok 0";
+        } else if (command == "client-size") {
+            RECT client{};
+            ::GetClientRect(main, &client);
+            answer = "ok " + std::to_string(client.right) + ":" + std::to_string(client.bottom);
         } else if (command == "client-origin") {
             POINT origin{0, 0};
             ::ClientToScreen(main, &origin);

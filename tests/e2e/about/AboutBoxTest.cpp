@@ -8,16 +8,14 @@
 #include <sstream>
 #include <thread>
 
-#include "Session.h"
+#include "ProgramTest.h"
 #include "tools/probe/TextCoding.h"
 
 namespace {
 
 using namespace e2e;
 
-constexpr char kCaption[] = "Gathrix RS-232 Remote Firmware Update";
 constexpr char kAboutCaption[] = "About Gathrix RS-232 Remote Update";
-constexpr int kContactInfo = 1016;
 constexpr int kContactBlock = 1016;  // in the About box
 constexpr int kOk = 1;
 constexpr int kVkReturn = 13, kVkEscape = 27, kVkTab = 9, kVkShift = 16;
@@ -59,10 +57,10 @@ std::optional<Rect> ParseWindowRect(const std::optional<std::string>& payload) {
     return r;
 }
 
-class AboutBox : public ::testing::Test {
+class AboutBox : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(probe.Start());
+        ProgramTest::SetUp();
         ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"}}));
         ASSERT_TRUE(probe.ForgetStoredPort());
         folder.emplace(std::string("about-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -73,18 +71,8 @@ protected:
         std::string open = "\"" + recorder + "\" \"" + WindowsPath(LinksLog()) + "\" \"%1\"";
         ASSERT_TRUE(probe.AskOk("shell-open-set mailto " + probe::EncodeText(open)));
         ASSERT_TRUE(probe.AskOk("shell-open-set http " + probe::EncodeText(open)));
-        ASSERT_TRUE(program.Start(*folder));
-        ASSERT_TRUE(probe.WaitWindow(kCaption));
+        ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder->Dir()));
         ASSERT_TRUE(probe.NoMessageBox(300ms));
-    }
-
-    void TearDown() override {
-        if (probe.AskOk("wait-dialog 100")) {
-            probe.AskOk("dialog-click 1");
-            probe.AskOk("no-dialog 3000");
-        }
-        probe.Click(2);
-        program.WaitExit(10s);
     }
 
     std::string LinksLog() const { return folder->Path("links.log"); }
@@ -94,10 +82,7 @@ protected:
 
     // Waits until the recorder holds `count` addresses, or the time is up.
     std::vector<std::string> WaitOpened(size_t count, std::chrono::milliseconds timeout) {
-        auto until = std::chrono::steady_clock::now() + timeout;
-        while (Opened().size() < count && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(50ms);
-        }
+        Eventually([&] { return Opened().size() >= count; }, timeout, 50ms);
         return Opened();
     }
 
@@ -125,9 +110,6 @@ protected:
         return at;
     }
 
-    Probe probe;
-    Program program;
-    std::optional<ProgramFolder> folder;
 };
 
 // --- The same box from both routes -----------------------------------------------------------
@@ -239,6 +221,7 @@ TEST_P(AboutBoxLink, OpensOnlyWhatThePressedLinkNames) {
     if (c.opened != nullptr) {
         EXPECT_EQ(WaitOpened(1, 10s), std::vector<std::string>{c.opened});
     } else {
+        // Nothing opens: given two seconds to show that.
         std::this_thread::sleep_for(2s);
         EXPECT_TRUE(Opened().empty());
     }
@@ -254,6 +237,7 @@ TEST_P(AboutBoxLink, OpensOnlyWhatThePressedLinkNames) {
     if (c.opened != nullptr) expected.push_back(c.opened);
     expected.push_back(kMailTarget);
     EXPECT_EQ(WaitOpened(expected.size(), 10s), expected);
+    // And nothing after it.
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(Opened(), expected);
     EXPECT_EQ(DialogFocus(), "1");
@@ -283,6 +267,7 @@ TEST_F(AboutBox, TabbingNeverLeavesTheFocusInTheContactBlock) {
     for (const std::string& keys : strokes) {
         SCOPED_TRACE(keys);
         ASSERT_TRUE(probe.AskOk("dialog-keys " + keys));
+        // The focus must not move: given the keys time to take effect if it did.
         std::this_thread::sleep_for(150ms);
         EXPECT_EQ(DialogFocus(), "1");
     }
@@ -292,7 +277,7 @@ TEST_F(AboutBox, TabbingNeverLeavesTheFocusInTheContactBlock) {
     ASSERT_TRUE(probe.AskOk("mouse-click " + *phone));
     EXPECT_EQ(DialogFocus(), "1");
     ASSERT_TRUE(probe.AskOk("dialog-keys " + std::to_string(kVkTab)));
-    std::this_thread::sleep_for(150ms);
+    std::this_thread::sleep_for(150ms);  // as above: time for the focus to move, if it did
     EXPECT_EQ(DialogFocus(), "1");
     EXPECT_TRUE(probe.AskOk("wait-dialog 100"));
 }

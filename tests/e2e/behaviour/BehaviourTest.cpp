@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "Firmware.h"
-#include "Session.h"
+#include "ProgramTest.h"
 #include "tools/bootsim/Simulator.h"
 #include "tools/hexbench/HexWriter.h"
 
@@ -16,10 +16,9 @@ namespace {
 
 using namespace e2e;
 
-constexpr char kCaption[] = "Gathrix RS-232 Remote Firmware Update";
 constexpr char kResetPrompt[] = "Press & release the Gathrix Base Reset button to start update.";
 constexpr int kDevicePort = 5;
-constexpr int kBeginUpdate = 1006, kDone = 2, kProductLine = 1017, kResultLine = 1011, kDetailed = 1022;
+constexpr int kDetailed = kDetailedInstructions;
 constexpr unsigned kGrayed = 0x1, kDisabled = 0x2;  // MF_GRAYED, MF_DISABLED
 constexpr unsigned kNoItem = 0xFFFFFFFF;
 
@@ -48,10 +47,10 @@ struct MenuState {
     unsigned about = kNoItem;
 };
 
-class Behaviour : public ::testing::Test {
+class Behaviour : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(probe.Start());
+        ProgramTest::SetUp();
         ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"},
                                              {"\\Device\\Serial4", "COM5"},
                                              {"\\Device\\Serial6", "COM7"}}));
@@ -61,37 +60,11 @@ protected:
         std::filesystem::remove(tempDir + "/Hex.tmp");
     }
 
-    void TearDown() override {
-        while (probe.AskOk("msgbox 200", 5s)) {
-            probe.CloseMessageBox();
-        }
-        if (program.Running() && probe.Text(kBeginUpdate) == "Cancel Update") {
-            probe.Click(kBeginUpdate);
-            std::this_thread::sleep_for(300ms);
-        }
-        probe.Click(kDone);
-        program.WaitExit(10s);
-        if (device) {
-            device->Stop();
-        }
-        LinkPort(kDevicePort, "");
-    }
-
     // The program from a folder with the firmware, the device on COM5, COM5 checked.
     void StartProgram(const std::string& name, const Firmware& firmware, bootsim::Options options = {}) {
-        folder.emplace("behaviour-" + name);
-        folder->Put("Gathrix_Remote.txt", "2.32 (sample)\nfirmware.hex\n");
-        folder->Put("firmware.hex", firmware.hex);
-        device = std::make_unique<bootsim::Simulator>(options);
-        ASSERT_TRUE(device->Start(Bed::Get().PortLink(kDevicePort)));
-        ASSERT_TRUE(program.Start(*folder));
-        ASSERT_TRUE(probe.WaitWindow(kCaption));
+        ASSERT_NO_FATAL_FAILURE(
+            ProgramTest::StartProgram("behaviour-" + name, firmware.hex, DeviceOn{kDevicePort, options}));
         ASSERT_TRUE(probe.NoMessageBox(300ms));
-        ASSERT_TRUE(probe.AskOk("press " + std::to_string(2000 + kDevicePort)));
-        std::this_thread::sleep_for(200ms);
-        auto checked = probe.State(2000 + kDevicePort);
-        ASSERT_TRUE(checked);
-        ASSERT_EQ(checked->checked, 1);
     }
 
     bool Visible(int id) {
@@ -120,12 +93,11 @@ protected:
         ASSERT_TRUE(box);
         EXPECT_EQ(box->caption, "Firmware Update Complete");
         ASSERT_TRUE(probe.CloseMessageBox());
-        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
         EXPECT_EQ(probe.Text(kResultLine), "Gathrix RS-232 Remote firmware successfully updated");
         EXPECT_EQ(probe.StoredPort(), kDevicePort);
         EXPECT_EQ(device->EndMarkers(), 1u);
         EXPECT_EQ(device->LastImage(), firmware.image);
-        EXPECT_TRUE(device->ProtocolErrors().empty());
     }
 
     // The window idle again and the program still running; Done then ends it.
@@ -138,10 +110,6 @@ protected:
         EXPECT_TRUE(program.WaitExit(10s).has_value());
     }
 
-    Probe probe;
-    Program program;
-    std::optional<ProgramFolder> folder;
-    std::unique_ptr<bootsim::Simulator> device;
     std::string tempDir;
 };
 
@@ -192,6 +160,7 @@ protected:
     // "Cancel Update"; while transferring the image arrives whole.
     void ExpectUpdateGoesOnThenEnd(Phase phase) {
         if (phase == Phase::Armed) {
+            // Two attention periods and more, to see the bytes keep coming.
             unsigned before = device->AttentionBytes();
             std::this_thread::sleep_for(1200ms);
             EXPECT_GE(device->AttentionBytes(), before + 2);
@@ -200,7 +169,7 @@ protected:
             EXPECT_TRUE(device->LineOpen());
             ASSERT_TRUE(probe.AskOk("press " + std::to_string(kBeginUpdate)));
             EXPECT_TRUE(device->WaitForLineClosed(5s));
-            std::this_thread::sleep_for(300ms);
+            EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
         } else {
             EXPECT_EQ(device->EndMarkers(), 0u) << "the transfer was over before the attempt";
             ExpectTransferCompletes(firmware);
@@ -226,9 +195,8 @@ TEST_P(EnterKey, DoesNothing) {
     Enter(c.phase, std::string("enter-") + c.name);
     if (c.key) {
         // With no push button focused Enter is the dialog's IDOK.
-        ASSERT_TRUE(probe.AskOk("press " + std::to_string(2000 + kDevicePort)));
-        std::this_thread::sleep_for(200ms);
-        ASSERT_EQ(probe.AskOk("focus-in"), std::to_string(2000 + kDevicePort));
+        ASSERT_TRUE(probe.AskOk("press " + std::to_string(PortButton(kDevicePort))));
+        ASSERT_TRUE(Eventually([&] { return probe.AskOk("focus-in") == std::to_string(PortButton(kDevicePort)); }, 5s));
         ASSERT_TRUE(probe.AskOk("keys 13"));
     } else {
         ASSERT_TRUE(probe.AskOk("post 273 1 0"));
@@ -400,16 +368,15 @@ TEST_F(Behaviour, StatusLinesRedOnlyWhereAndWhenTheyShouldBe) {
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     ASSERT_TRUE(device->WaitForAttentionBytes(1, 10s));
     std::optional<Pixels> armedResult;
-    for (int attempt = 0; attempt < 20 && !armedResult; ++attempt) {
-        if (probe.Text(kResultLine) != kResetPrompt) {
-            std::this_thread::sleep_for(100ms);
-            continue;
-        }
-        ASSERT_TRUE(probe.Screenshot("colours-armed-window"));
-        if (probe.Text(kResultLine) == kResetPrompt) {
-            armedResult = Crop("colours-armed-window", *result, originX, originY);
-        }
-    }
+    Eventually(
+        [&] {
+            if (probe.Text(kResultLine) == kResetPrompt && probe.Screenshot("colours-armed-window") &&
+                probe.Text(kResultLine) == kResetPrompt) {
+                armedResult = Crop("colours-armed-window", *result, originX, originY);
+            }
+            return armedResult.has_value();
+        },
+        5s, 100ms);
     ASSERT_TRUE(armedResult) << "no screenshot with the prompt showing";
     EXPECT_EQ(device->PresenceBytesSent(), 0u) << "taken after the update was armed";
     EXPECT_GT(armedResult->StatusRed(), 20u);
@@ -418,7 +385,7 @@ TEST_F(Behaviour, StatusLinesRedOnlyWhereAndWhenTheyShouldBe) {
     auto box = probe.WaitMessageBox(60s);
     ASSERT_TRUE(box);
     ASSERT_TRUE(probe.CloseMessageBox());
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
     ASSERT_EQ(probe.Text(kResultLine), "Gathrix RS-232 Remote firmware successfully updated");
     ASSERT_TRUE(probe.Screenshot("colours-after-update"));
     auto outcome = Crop("colours-after-update", *result, originX, originY);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Session.h"
+#include "Window.h"
 #include "tools/bootsim/Simulator.h"
 #include "tools/hexbench/HexWriter.h"
 
@@ -42,7 +43,7 @@ int main() {
     bootsim::Simulator device(options);
     Program program;
     if (!device.Start(Bed::Get().PortLink(kPort)) || !program.Start(folder) ||
-        !probe.WaitWindow("Gathrix RS-232 Remote Firmware Update") || !probe.Click(1006)) {
+        !probe.WaitWindow(kCaption) || !probe.Click(kBeginUpdate)) {
         std::fprintf(stderr, "could not start the update\n");
         return 1;
     }
@@ -55,7 +56,7 @@ int main() {
     auto wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     probe.WaitMessageBox(10s);
     probe.CloseMessageBox();
-    probe.Click(2);
+    probe.Click(kDone);
     program.WaitExit(10s);
     device.Stop();
     LinkPort(kPort, "");

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "PeFile.h"
-#include "Session.h"
+#include "ProgramTest.h"
 #include "tools/bootsim/Simulator.h"
 
 namespace {
@@ -235,10 +235,10 @@ std::vector<std::uint8_t> ReferenceImage(const std::string& hex, const std::stri
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-TEST(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
+class PackageRun : public ProgramTest {};
+
+TEST_F(PackageRun, UnpackedProgramUpdatesWithItsSampleFirmware) {
     ASSERT_TRUE(fs::is_regular_file(TLYN_SREC_CAT)) << "srec_cat not found; install the Debian package srecord";
-    Probe probe;
-    ASSERT_TRUE(probe.Start());
     ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial0", "COM1"}}));
     ASSERT_TRUE(probe.ForgetStoredPort());
 
@@ -252,28 +252,19 @@ TEST(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
     ASSERT_FALSE(expected.empty()) << "srec_cat made no image of the sample";
     ASSERT_EQ(expected.size() % 256, 0u);
 
-    bootsim::Simulator device;
-    ASSERT_TRUE(device.Start(Bed::Get().PortLink(1)));
-    Program program;
-    ASSERT_TRUE(program.Start(dir));
-    ASSERT_TRUE(probe.WaitWindow("Gathrix RS-232 Remote Firmware Update"));
-    EXPECT_EQ(probe.Text(1009), "Firmware version  =  GX-REM2 2.32 (sample)");
-    EXPECT_EQ(probe.Text(1008).rfind("Firmware file  =  GX-REM2-Sample.hex     (", 0), 0u);
-    ASSERT_TRUE(probe.Click(1006));
+    ASSERT_NO_FATAL_FAILURE(StartProgramIn(dir, DeviceOn{1}));
+    EXPECT_EQ(probe.Text(kFirmwareVersionLine), "Firmware version  =  GX-REM2 2.32 (sample)");
+    EXPECT_EQ(probe.Text(kFirmwareFileLine).rfind("Firmware file  =  GX-REM2-Sample.hex     (", 0), 0u);
+    ASSERT_TRUE(probe.Click(kBeginUpdate));
 
     auto box = probe.WaitMessageBox(30s);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->caption, "Firmware Update Complete");
     ASSERT_TRUE(probe.CloseMessageBox());
-    EXPECT_TRUE(device.LastImage() == expected) << "the device got " << device.LastImage().size()
-                                                << " bytes, srec_cat made " << expected.size();
-    EXPECT_EQ(device.Frames().size(), expected.size() / 256);
+    EXPECT_TRUE(device->LastImage() == expected) << "the device got " << device->LastImage().size()
+                                                 << " bytes, srec_cat made " << expected.size();
+    EXPECT_EQ(device->Frames().size(), expected.size() / 256);
     EXPECT_EQ(probe.StoredPort(), 1);
-
-    probe.Click(2);
-    EXPECT_TRUE(program.WaitExit(10s));
-    device.Stop();
-    LinkPort(1, "");
 }
 
 }  // namespace

@@ -53,24 +53,14 @@ public:
     }
 
     bool WaitHandovers(size_t count, std::chrono::milliseconds timeout) const {
-        return Until(timeout, [&] { return Handovers().size() >= count; });
+        return Eventually([&] { return Handovers().size() >= count; }, timeout);
     }
 
     void End() { process_.Kill(); }
 
 private:
     bool Logged(const std::string& line, std::chrono::milliseconds timeout) const {
-        return Until(timeout, [&] { return ReadFile(log_).find(line + "\n") != std::string::npos; });
-    }
-
-    template <class Predicate>
-    static bool Until(std::chrono::milliseconds timeout, Predicate done) {
-        auto until = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= until) return false;
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
+        return Eventually([&] { return ReadFile(log_).find(line + "\n") != std::string::npos; }, timeout);
     }
 
     ChildProcess process_;
@@ -94,21 +84,14 @@ protected:
         for (Companion& companion : companions) {
             companion.End();
         }
-        if (device) {
-            device->Stop();
-        }
         LinkPort(kPort, "");
     }
 
     // The program with COM9 checked, COM9 made unopenable, and the companion windows running.
     void StartWithCompanions(const std::string& name, const std::vector<CompanionWindow>& windows) {
-        StartProgram(name);
+        ASSERT_NO_FATAL_FAILURE(StartProgram(name));
         ASSERT_TRUE(probe.NoMessageBox(300ms));
-        ASSERT_EQ(probe.AskOk("press " + std::to_string(ButtonOf(kPort))), "");
-        std::this_thread::sleep_for(200ms);
-        auto checked = probe.State(ButtonOf(kPort));
-        ASSERT_TRUE(checked);
-        ASSERT_EQ(checked->checked, 1);
+        ASSERT_NO_FATAL_FAILURE(CheckPort(kPort));
         std::filesystem::create_directories(folder->Path("held"));
         ASSERT_TRUE(LinkPort(kPort, folder->Path("held")));
         companions.reserve(windows.size());
@@ -119,7 +102,6 @@ protected:
     }
 
     std::vector<Companion> companions;
-    std::unique_ptr<bootsim::Simulator> device;
 };
 
 // The program's own slack between the click and the message box stays well below the one-second
@@ -172,12 +154,12 @@ TEST_P(HandoverWhenThePortStaysShut, ReportsThePortAndReclaimsOnlyWhatItAskedFor
             EXPECT_TRUE(companions[i].WaitHandovers(2, 5s));
         }
     }
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(probe.Text(kBeginUpdate), "Begin Update");
+    EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
 
     // Done offers nothing more: the hand-over is no longer outstanding.
     ASSERT_TRUE(probe.Click(kDone));
     ASSERT_TRUE(program.WaitExit(10s));
+    // Nothing more reaches the companions: watched for half a second.
     std::this_thread::sleep_for(500ms);
     for (size_t i = 0; i < c.windows.size(); ++i) {
         SCOPED_TRACE(c.windows[i].title);
@@ -204,8 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Two companion windows, the exact first prefix and the second prefix with more text, both get the
 // release for COM9; once the port is free the update goes through, and both get the port back.
 TEST_F(Handover, TwoCompanionWindowsReleaseAndGetThePortBack) {
-    device = std::make_unique<bootsim::Simulator>();
-    ASSERT_TRUE(device->Start(Bed::Get().PortLink(kPort)));
+    ASSERT_NO_FATAL_FAILURE(StartDevice(DeviceOn{kPort}));
     const std::string devicePath = std::filesystem::read_symlink(Bed::Get().PortLink(kPort));
     ASSERT_NO_FATAL_FAILURE(StartWithCompanions(
         "two-companions",

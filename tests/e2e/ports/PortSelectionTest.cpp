@@ -93,11 +93,7 @@ TEST_P(PortsOnRefresh, FollowsTheListAndTheStoredPortOnly) {
     ASSERT_NO_FATAL_FAILURE(StartProgram(std::string("refresh-") + c.name));
     ASSERT_TRUE(probe.NoMessageBox(300ms));
     if (c.userChecks != 0) {
-        ASSERT_EQ(probe.AskOk("press " + std::to_string(ButtonOf(c.userChecks))), "");
-        std::this_thread::sleep_for(200ms);
-        auto state = probe.State(ButtonOf(c.userChecks));
-        ASSERT_TRUE(state);
-        ASSERT_EQ(state->checked, 1);
+        ASSERT_NO_FATAL_FAILURE(CheckPort(c.userChecks));
     }
     ASSERT_TRUE(probe.SetInstalledPorts(c.after));
     ASSERT_TRUE(probe.Click(kRefresh));

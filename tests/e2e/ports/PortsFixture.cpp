@@ -4,32 +4,8 @@
 
 namespace ports {
 
-void PortsTest::SetUp() {
-    ASSERT_TRUE(probe.Start());
-    savedList_ = probe.InstalledPorts();
-    savedPort_ = probe.StoredPort();
-}
-
-void PortsTest::TearDown() {
-    while (probe.AskOk("msgbox 200", 5s)) {
-        probe.CloseMessageBox();
-    }
-    probe.Click(kDone);
-    program.WaitExit(10s);
-    if (savedList_) {
-        EXPECT_TRUE(probe.SetInstalledPorts(PortList(savedList_->begin(), savedList_->end())));
-    } else {
-        EXPECT_TRUE(probe.RemoveInstalledPortList());
-    }
-    EXPECT_TRUE(savedPort_ ? probe.StorePort(*savedPort_) : probe.ForgetStoredPort());
-}
-
 void PortsTest::StartProgram(const std::string& name) {
-    folder.emplace("ports-" + name);
-    ASSERT_TRUE(folder->Put("Gathrix_Remote.txt", "2.32 (sample)\nfirmware.hex\n"));
-    ASSERT_TRUE(folder->Put("firmware.hex", ":10000000000102030405060708090A0B0C0D0E0F78\n:00000001FF\n"));
-    ASSERT_TRUE(program.Start(*folder));
-    ASSERT_TRUE(probe.WaitWindow(kCaption));
+    ProgramTest::StartProgram("ports-" + name, ":10000000000102030405060708090A0B0C0D0E0F78\n:00000001FF\n");
 }
 
 void PortsTest::ExpectPorts(const std::set<int>& enabled, int checked, bool beginEnabled) {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "Session.h"
+#include "ProgramTest.h"
 #include "tools/bootsim/Simulator.h"
 #include "tools/hexbench/HexWriter.h"
 
@@ -42,22 +42,17 @@ int OpenDescriptors(pid_t pid) {
     return count - 2;
 }
 
-TEST(Soak, TwentyUpdatesInOneRun) {
+class Soak : public ProgramTest {};
+
+TEST_F(Soak, TwentyUpdatesInOneRun) {
     std::vector<std::uint8_t> image(3 * 256);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 31 + 7);
     std::string hex;
     hexgen::AppendBlock(hex, 0, image, 16);
     hexgen::AppendEnd(hex);
 
-    Probe probe;
-    ASSERT_TRUE(probe.Start());
     ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial4", "COM5"}}));
-    ProgramFolder folder("soak");
-    folder.Put("Gathrix_Remote.txt", "soak\nfirmware.hex\n");
-    folder.Put("firmware.hex", hex);
-    Program program;
-    ASSERT_TRUE(program.Start(folder));
-    ASSERT_TRUE(probe.WaitWindow("Gathrix RS-232 Remote Firmware Update"));
+    ASSERT_NO_FATAL_FAILURE(StartProgram("soak", hex, std::nullopt, "soak\nfirmware.hex\n"));
 
     const bootsim::Misbehaviour failures[] = {bootsim::Misbehaviour::WrongVersion, bootsim::Misbehaviour::NoReadyByte,
                                               bootsim::Misbehaviour::WrongReplyToPage,
@@ -73,32 +68,27 @@ TEST(Soak, TwentyUpdatesInOneRun) {
         options.refusals = 5;
         options.attentionsBeforePresence = 1;
         // The port's link is resolved at every open, so each update meets a device of its own.
-        bootsim::Simulator device(options);
-        ASSERT_TRUE(device.Start(Bed::Get().PortLink(kPort)));
-        ASSERT_TRUE(probe.Click(1006));
+        ASSERT_NO_FATAL_FAILURE(StartDevice(DeviceOn{kPort, options}));
+        ASSERT_TRUE(probe.Click(kBeginUpdate));
         auto box = probe.WaitMessageBox(30s);
         ASSERT_TRUE(box);
         EXPECT_EQ(box->caption, succeed ? "Firmware Update Complete" : "Firmware Update Error");
         ASSERT_TRUE(probe.CloseMessageBox());
-        EXPECT_TRUE(device.WaitForLineClosed(5s));
-        EXPECT_EQ(device.EndMarkers(), succeed ? 1u : 0u);
+        EXPECT_TRUE(device->WaitForLineClosed(5s));
+        EXPECT_EQ(device->EndMarkers(), succeed ? 1u : 0u);
         if (succeed) {
-            EXPECT_EQ(device.LastImage(), image);
+            EXPECT_EQ(device->LastImage(), image);
         }
-        std::this_thread::sleep_for(200ms);
-        EXPECT_EQ(probe.Text(1006), "Begin Update");
+        EXPECT_TRUE(device->ProtocolErrors().empty());
+        EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
         memory.push_back(ResidentKiB(program.Pid()));
         descriptors.push_back(OpenDescriptors(program.Pid()));
-        device.Stop();
     }
     std::printf("resident KiB after updates 1, 5, 10, 20: %ld %ld %ld %ld; descriptors: %d %d %d %d\n", memory[0],
                 memory[4], memory[9], memory[19], descriptors[0], descriptors[4], descriptors[9], descriptors[19]);
     // The first updates load what stays loaded; from then on nothing may pile up.
     EXPECT_LE(memory[19] - memory[4], 1024) << "resident memory grew by more than 1 MiB over 15 updates";
     EXPECT_LE(descriptors[19], descriptors[4]);
-    probe.Click(2);
-    EXPECT_TRUE(program.WaitExit(10s));
-    LinkPort(kPort, "");
 }
 
 }  // namespace

@@ -107,6 +107,7 @@ public:
     bool Start(const std::string& directory);  // runs directory/TLYN_Update.exe
     std::optional<int> WaitExit(std::chrono::milliseconds timeout);
     bool Running() { return process_.Running(); }
+    void Kill() { process_.Kill(); }
     pid_t Pid() const { return process_.Pid(); }
 
 private:

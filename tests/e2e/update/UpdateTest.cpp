@@ -6,18 +6,13 @@
 #include <thread>
 
 #include "Firmware.h"
-#include "Session.h"
-#include "tools/bootsim/Simulator.h"
-#include "tools/hexbench/HexWriter.h"
+#include "ProgramTest.h"
 
 namespace {
 
 using namespace e2e;
 
-constexpr char kCaption[] = "Gathrix RS-232 Remote Firmware Update";
 constexpr int kDevicePort = 5;
-constexpr int kBeginUpdate = 1006, kDone = 2, kRefresh = 1012, kContact = 1016;
-constexpr int kBootLoaderLine = 1007, kProgressLine = 1010, kResultLine = 1011;
 constexpr char kResetPrompt[] = "Press & release the Gathrix Base Reset button to start update.";
 
 std::string FailureText(const std::string& lead) {
@@ -34,50 +29,29 @@ std::string FailureText(const std::string& lead) {
            "\n";
 }
 
-class Update : public ::testing::Test {
+class Update : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(probe.Start());
+        ProgramTest::SetUp();
         ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"},
                                              {"\\Device\\Serial4", "COM5"},
                                              {"\\Device\\Serial6", "COM7"}}));
-        ASSERT_TRUE(probe.StorePort(kDevicePort));
         ASSERT_TRUE(probe.ForgetStoredPort());
         tempDir = probe.TempDir();
         ASSERT_FALSE(tempDir.empty());
         std::filesystem::remove(tempDir + "/Hex.tmp");
     }
 
-    void TearDown() override {
-        while (probe.AskOk("msgbox 200", 5s)) {
-            probe.CloseMessageBox();
-        }
-        if (probe.Text(kBeginUpdate) == "Cancel Update") {
-            probe.Click(kBeginUpdate);
-        }
-        probe.Click(kDone);
-        program.WaitExit(10s);
-        if (device) {
-            device->Stop();
-        }
-        LinkPort(kDevicePort, "");
-    }
-
     // The program started from a folder with the firmware, the device on COM5, COM5 checked.
     void StartProgram(const std::string& name, const std::string& hex, bootsim::Options options = {}) {
-        folder.emplace(name);
-        folder->Put("Gathrix_Remote.txt", "2.32 (sample)\nfirmware.hex\n");
-        folder->Put("firmware.hex", hex);
-        device = std::make_unique<bootsim::Simulator>(options);
-        ASSERT_TRUE(device->Start(Bed::Get().PortLink(kDevicePort)));
-        ASSERT_TRUE(program.Start(*folder));
-        ASSERT_TRUE(probe.WaitWindow(kCaption));
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::StartProgram(name, hex, DeviceOn{kDevicePort, options}));
         ASSERT_TRUE(probe.NoMessageBox(300ms));
-        ASSERT_TRUE(probe.AskOk("press " + std::to_string(2000 + kDevicePort)));
-        std::this_thread::sleep_for(200ms);
-        auto checked = probe.State(2000 + kDevicePort);
-        ASSERT_TRUE(checked);
-        ASSERT_EQ(checked->checked, 1);
+    }
+
+    // The outcome box answered: the window goes back to idle.
+    void CloseBoxUntilIdle() {
+        ASSERT_TRUE(probe.CloseMessageBox());
+        EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
     }
 
     bool Enabled(int id) {
@@ -88,7 +62,7 @@ protected:
     // Every control as the idle window has it, with COM3, COM5 and COM7 installed.
     void ExpectIdle() {
         EXPECT_EQ(probe.Text(kBeginUpdate), "Begin Update");
-        for (int id : {kBeginUpdate, kDone, kRefresh, kContact, 2003, 2005, 2007}) {
+        for (int id : {kBeginUpdate, kDone, kRefresh, kContactInfo, 2003, 2005, 2007}) {
             EXPECT_TRUE(Enabled(id)) << id;
         }
         EXPECT_FALSE(Enabled(2004));
@@ -99,16 +73,12 @@ protected:
     void ExpectLocked(bool beginEnabled) {
         EXPECT_EQ(probe.Text(kBeginUpdate), "Cancel Update");
         EXPECT_EQ(Enabled(kBeginUpdate), beginEnabled);
-        for (int id : {kDone, kRefresh, kContact, 2003, 2007}) {
+        for (int id : {kDone, kRefresh, kContactInfo, 2003, 2007}) {
             EXPECT_FALSE(Enabled(id)) << id;
         }
         EXPECT_TRUE(Enabled(2000 + kDevicePort));
     }
 
-    Probe probe;
-    Program program;
-    std::optional<ProgramFolder> folder;
-    std::unique_ptr<bootsim::Simulator> device;
     std::string tempDir;
 };
 
@@ -133,8 +103,7 @@ TEST_F(Update, FullImageOf257PagesArrivesByteForByte) {
     EXPECT_EQ(probe.Text(kResultLine), "Gathrix RS-232 Remote firmware successfully updated");
     EXPECT_EQ(probe.Text(kProgressLine), "Sending hex file page  257  of  257");
     ASSERT_TRUE(probe.Screenshot("update-complete"));
-    ASSERT_TRUE(probe.CloseMessageBox());
-    std::this_thread::sleep_for(300ms);
+    ASSERT_NO_FATAL_FAILURE(CloseBoxUntilIdle());
 
     EXPECT_EQ(device->EndMarkers(), 1u);
     EXPECT_EQ(device->LastImage(), firmware.image);
@@ -144,7 +113,6 @@ TEST_F(Update, FullImageOf257PagesArrivesByteForByte) {
         EXPECT_EQ(frames[k].page, k);
         EXPECT_TRUE(frames[k].checksumOk);
     }
-    EXPECT_TRUE(device->ProtocolErrors().empty());
     EXPECT_TRUE(device->WaitForLineClosed(5s));
     EXPECT_EQ(probe.StoredPort(), kDevicePort);
     ExpectIdle();
@@ -161,17 +129,25 @@ TEST_F(Update, ArmedWindowBlinksThePromptUntilCancelled) {
 
     // The prompt shows for about two seconds and vanishes for about half a second.
     bool seenPrompt = false, seenBlank = false;
-    for (int i = 0; i < 40 && !(seenPrompt && seenBlank); ++i) {
-        std::string line = probe.Text(kResultLine);
-        seenPrompt |= line == kResetPrompt;
-        seenBlank |= line.empty();
-        std::this_thread::sleep_for(100ms);
-    }
+    Eventually(
+        [&] {
+            std::string line = probe.Text(kResultLine);
+            seenPrompt |= line == kResetPrompt;
+            seenBlank |= line.empty();
+            return seenPrompt && seenBlank;
+        },
+        4s, 100ms);
     EXPECT_TRUE(seenPrompt);
     EXPECT_TRUE(seenBlank);
-    ASSERT_TRUE(probe.Screenshot("armed-window"));
+    // The screenshot for the guide, taken while the prompt shows.
+    ASSERT_TRUE(Eventually(
+        [&] {
+            return probe.Text(kResultLine) == kResetPrompt && probe.Screenshot("armed-window") &&
+                   probe.Text(kResultLine) == kResetPrompt;
+        },
+        5s, 100ms));
 
-    // About one attention byte every 500 ms.
+    // About one attention byte every 500 ms: two seconds of them counted.
     unsigned before = device->AttentionBytes();
     std::this_thread::sleep_for(2000ms);
     unsigned during = device->AttentionBytes() - before;
@@ -180,9 +156,10 @@ TEST_F(Update, ArmedWindowBlinksThePromptUntilCancelled) {
 
     ASSERT_TRUE(probe.AskOk("press 1006"));
     EXPECT_TRUE(device->WaitForLineClosed(5s));
-    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
     EXPECT_EQ(probe.Text(kResultLine), "");
     ExpectIdle();
+    // No attention byte follows the cancel: watched for more than two of their periods.
     unsigned after = device->AttentionBytes();
     std::this_thread::sleep_for(1200ms);
     EXPECT_EQ(device->AttentionBytes(), after);
@@ -214,8 +191,7 @@ TEST_P(UpdateFailure, ReportsTheReasonAndEndsIdle) {
     EXPECT_EQ(box->text, FailureText(c.lead));
     EXPECT_EQ(box->icon, "exclamation");
     EXPECT_EQ(probe.Text(kResultLine), "Firmware update failed");
-    ASSERT_TRUE(probe.CloseMessageBox());
-    std::this_thread::sleep_for(300ms);
+    ASSERT_NO_FATAL_FAILURE(CloseBoxUntilIdle());
 
     EXPECT_TRUE(device->Vanished() || device->WaitForLineClosed(5s));
     EXPECT_EQ(device->EndMarkers(), 0u);
@@ -267,9 +243,8 @@ TEST_F(Update, InvalidHexFileEndsIdleWithNoPortOpen) {
     EXPECT_EQ(box->text, "Invalid firmware hex file.                           ");
     EXPECT_EQ(box->icon, "none");
     EXPECT_FALSE(FileExists(tempDir + "/Hex.tmp"));
-    ASSERT_TRUE(probe.CloseMessageBox());
+    ASSERT_NO_FATAL_FAILURE(CloseBoxUntilIdle());
     EXPECT_TRUE(device->WaitForLineClosed(5s));
-    std::this_thread::sleep_for(300ms);
     EXPECT_EQ(probe.Text(kResultLine), "");
     ExpectIdle();
     EXPECT_EQ(device->Frames().size(), 0u);
@@ -288,8 +263,7 @@ TEST_F(Update, PortThatCannotBeOpenedIsNamed) {
     EXPECT_EQ(box->caption, "Firmware Update Error");
     EXPECT_EQ(box->text, "Unable to open serial port COM5     ");
     EXPECT_EQ(box->icon, "exclamation");
-    ASSERT_TRUE(probe.CloseMessageBox());
-    std::this_thread::sleep_for(300ms);
+    ASSERT_NO_FATAL_FAILURE(CloseBoxUntilIdle());
     EXPECT_EQ(probe.Text(kResultLine), "");
     ExpectIdle();
 }
@@ -307,12 +281,7 @@ TEST_F(Update, CompanionReleasesThePortAndGetsItBack) {
                                  "Vostrel Serial Test Program - COM5", "--port", "5", "--log", "Z:" + log},
                                 Bed::Get().env, folder->Dir(), folder->Path("companion.out"), false));
     auto logHas = [&](const std::string& line, std::chrono::milliseconds timeout) {
-        auto until = std::chrono::steady_clock::now() + timeout;
-        do {
-            if (ReadFile(log).find(line) != std::string::npos) return true;
-            std::this_thread::sleep_for(20ms);
-        } while (std::chrono::steady_clock::now() < until);
-        return false;
+        return Eventually([&] { return ReadFile(log).find(line) != std::string::npos; }, timeout);
     };
     ASSERT_TRUE(logHas("ready", 20s));
     ASSERT_TRUE(probe.Click(kBeginUpdate));
@@ -325,7 +294,6 @@ TEST_F(Update, CompanionReleasesThePortAndGetsItBack) {
     EXPECT_TRUE(logHas("handover 1002 5", 5s));
     ASSERT_TRUE(probe.CloseMessageBox());
     EXPECT_EQ(device->EndMarkers(), 1u);
-    companion.Kill();
 }
 
 }  // namespace

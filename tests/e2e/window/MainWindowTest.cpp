@@ -5,14 +5,11 @@
 
 #include <ctime>
 
-#include "Session.h"
+#include "ProgramTest.h"
 
 namespace {
 
 using namespace e2e;
-
-constexpr char kCaption[] = "Gathrix RS-232 Remote Firmware Update";
-constexpr char kMessageCaption[] = "Gathrix RS-232 Remote Update";
 
 // Style bits the layout binds.
 constexpr unsigned kGroup = 0x00020000;    // WS_GROUP
@@ -89,38 +86,24 @@ bool SetModified(const std::string& path, int year, int month, int day, int hour
     return utimes(path.c_str(), times) == 0;
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(probe.Start());
+        ProgramTest::SetUp();
         ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"}}));
         ASSERT_TRUE(probe.ForgetStoredPort());
     }
-    void TearDown() override {
-        // Close whatever message box is left, then the window.
-        while (probe.AskOk("msgbox 200", 5s)) {
-            probe.CloseMessageBox();
-        }
-        probe.Click(2);
-        program.WaitExit(10s);
-    }
-
-    void StartIn(const ProgramFolder& folder) {
-        ASSERT_TRUE(program.Start(folder));
-    }
-
-    Probe probe;
-    Program program;
 };
 
 TEST_F(MainWindow, ShowsEveryControlOfTheLayoutInPlace) {
     ProgramFolder folder("layout");
     folder.Put("Gathrix_Remote.txt", "2.32 (sample)\nfirmware.hex\n");
     folder.Put("firmware.hex", FirmwareHex());
-    StartIn(folder);
-    ASSERT_TRUE(probe.WaitWindow(kCaption));
+    ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder.Dir()));
     EXPECT_EQ(probe.Caption(), kCaption);
     ASSERT_TRUE(probe.Screenshot("idle-window"));
+    // 647 x 425 dialog units in Tahoma 8 pt (base units 6 x 13): any other font moves every control.
+    EXPECT_EQ(probe.AskOk("client-size"), "971:691");
 
     auto controls = probe.Controls();
     ASSERT_TRUE(controls);
@@ -161,8 +144,7 @@ TEST_F(MainWindow, StartsWithItsTextsAndTheFirmwareIdentified) {
     folder.Put("Gathrix_Remote.txt", "2.32 (sample)\r\nfirmware.hex\r\nignored third line\r\n");
     folder.Put("firmware.hex", FirmwareHex());
     ASSERT_TRUE(SetModified(folder.Path("firmware.hex"), 2012, 3, 7, 9, 5, 7));
-    StartIn(folder);
-    ASSERT_TRUE(probe.WaitWindow(kCaption));
+    ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder.Dir()));
     EXPECT_TRUE(probe.NoMessageBox(500ms));
 
     EXPECT_EQ(probe.Text(1017), "Use for updating the Gathrix RS232 Remote firmware.");
@@ -206,9 +188,8 @@ TEST_P(MainWindowWithoutFirmware, DisablesBeginUpdate) {
         folder.Put("Gathrix_Remote.txt", c.description);
     }
     folder.Put("firmware.hex", FirmwareHex());
-    StartIn(folder);
     // The window exists, not yet shown, while its initialisation shows the message.
-    ASSERT_TRUE(probe.WaitWindow(kCaption));
+    ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder.Dir()));
     if (c.messageText != nullptr) {
         auto box = probe.WaitMessageBox(30s);
         ASSERT_TRUE(box);
