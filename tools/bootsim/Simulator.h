@@ -128,6 +128,18 @@ class Simulator {
  private:
   enum class Phase { AwaitingAttention, AwaitingGreeting, AwaitingFrames, Ignoring };
 
+  // One of the pauses the program keeps around every frame, tallied over one update. A byte that
+  // reaches the line late shortens a gap now and then; a pause the program does not keep shortens
+  // most of them.
+  struct PauseTally {
+    const char* what;
+    const char* since;
+    std::chrono::milliseconds least;
+    unsigned judged = 0;
+    unsigned tooShort = 0;
+    Clock::duration soonest = Clock::duration::max();
+  };
+
   // What the reader hands the device: bytes with their arrival, or the line opened or let go.
   struct Arrival {
     enum class Kind { Bytes, Opened, Closed } kind = Kind::Bytes;
@@ -184,6 +196,8 @@ class Simulator {
   void Vanish();
   void TooSoon(const std::string& what, const std::string& since, Clock::duration gap,
                std::chrono::milliseconds least);
+  void Tally(PauseTally& pause, Clock::duration gap);
+  void JudgePauses();
   void ProtocolError(const std::string& text);
 
   const Options options_;
@@ -221,6 +235,9 @@ class Simulator {
   bool frameSeen_ = false;            // a frame has been taken in this update
   unsigned lastPage_ = 0;
   Clock::time_point frameStartAt_, numberAt_, dataAt_, dataEndAt_;
+  PauseTally afterNumber_{"data", "its page number", std::chrono::milliseconds(20)};
+  PauseTally afterData_{"checksum", "its data", std::chrono::milliseconds(10)};
+  PauseTally afterChecksum_{"the next frame or the end marker", "the checksum before it", std::chrono::milliseconds(20)};
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;

@@ -144,7 +144,7 @@ TEST_F(Update, FullImageOf257PagesArrivesByteForByte) {
         EXPECT_EQ(frames[k].page, k);
         EXPECT_TRUE(frames[k].checksumOk);
     }
-    EXPECT_TRUE(device->ProtocolErrors().empty());
+    EXPECT_EQ(device->ProtocolErrors(), std::vector<std::string>{});
     EXPECT_TRUE(device->WaitForLineClosed(5s));
     EXPECT_EQ(probe.StoredPort(), kDevicePort);
     ExpectIdle();

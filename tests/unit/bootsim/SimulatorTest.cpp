@@ -367,6 +367,7 @@ struct PcTimingCase {
   Pacing page1{};
   std::chrono::milliseconds replyTime{1};
   std::chrono::milliseconds readyDelay{0};
+  unsigned pages = 2;  // pages after the second go with the program's own pacing
 };
 void PrintTo(const PcTimingCase& c, std::ostream* os) { *os << c.name; }
 
@@ -383,9 +384,10 @@ TEST_P(ProgramSide, NamesWhatTheProgramDidWrongWithItsFigures) {
   if (c.awaitReady) {
     ASSERT_EQ(line_.ReadFor(1, kSoon), "!");
   }
-  const std::vector<std::uint8_t> image = PatternImage(2);
+  const std::vector<std::uint8_t> image = PatternImage(c.pages);
   Exchange(0, image, 0, c.page0);
   Exchange(1, image, 0, c.page1);
+  for (unsigned k = 2; k < c.pages; ++k) Exchange(k, image);
   ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
   ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
   EXPECT_EQ(sim_->LastImage(), image) << "the device still takes what it is given";
@@ -403,6 +405,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ProgramSide,
     testing::Values(
         PcTimingCase{.name = "EveryPauseKeptExactly", .error = ""},
+        // One gap in five looks short when a byte reaches the line late; the program kept its pause.
+        PcTimingCase{.name = "OneShortGapInFiveIsTheLine", .error = "", .page1 = {.afterNumber = 5ms}, .pages = 5},
         PcTimingCase{.name = "GreetingTooSoon",
                      .error = R"(greeting came [0-9]+\.[0-9] ms after the presence byte went out, less than 100\.0 ms)",
                      .settle = 50ms},
@@ -410,16 +414,16 @@ INSTANTIATE_TEST_SUITE_P(
                      .error = "a second attention byte after the presence byte; one is the most",
                      .attentionsAfterPresence = 2},
         PcTimingCase{.name = "DataTooSoonAfterPageNumber",
-                     .error = R"(data of page 0 came [0-9]+\.[0-9] ms after its page number, less than 20\.0 ms)",
+                     .error = R"(data came less than 20\.0 ms after its page number on 1 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
                      .page0 = {.afterNumber = 5ms}},
         PcTimingCase{.name = "ChecksumTooSoonAfterData",
-                     .error = R"(checksum of page 1 came [0-9]+\.[0-9] ms after its data, less than 10\.0 ms)",
+                     .error = R"(checksum came less than 10\.0 ms after its data on 1 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
                      .page1 = {.afterData = 0ms}},
         PcTimingCase{.name = "NextFrameTooSoonAfterChecksum",
-                     .error = R"(page 1 came [0-9]+\.[0-9] ms after the checksum of page 0, less than 20\.0 ms)",
+                     .error = R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 1 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
                      .page0 = {.afterChecksum = 5ms}},
         PcTimingCase{.name = "EndMarkerTooSoonAfterChecksum",
-                     .error = R"(end marker came [0-9]+\.[0-9] ms after the checksum of page 1, less than 20\.0 ms)",
+                     .error = R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 1 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
                      .page1 = {.afterChecksum = 5ms}},
         // The answer takes longer than the pause: a program that sends on after the pause alone
         // is caught even though every gap is long enough.
