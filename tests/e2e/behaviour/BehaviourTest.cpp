@@ -72,6 +72,7 @@ protected:
         probe.Click(kDone);
         program.WaitExit(10s);
         if (device) {
+            EXPECT_EQ(device->ProtocolErrors(), std::vector<std::string>{});
             device->Stop();
         }
         LinkPort(kDevicePort, "");

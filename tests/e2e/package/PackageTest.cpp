@@ -49,6 +49,7 @@ TEST(Package, UnpackedProgramUpdatesWithItsSampleFirmware) {
 
     probe.Click(2);
     EXPECT_TRUE(program.WaitExit(10s));
+    EXPECT_EQ(device.ProtocolErrors(), std::vector<std::string>{});
     device.Stop();
     LinkPort(1, "");
 }

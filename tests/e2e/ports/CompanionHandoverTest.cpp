@@ -95,6 +95,7 @@ protected:
             companion.End();
         }
         if (device) {
+            EXPECT_EQ(device->ProtocolErrors(), std::vector<std::string>{});
             device->Stop();
         }
         LinkPort(kPort, "");

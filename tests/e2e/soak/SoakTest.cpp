@@ -89,6 +89,7 @@ TEST(Soak, TwentyUpdatesInOneRun) {
         EXPECT_EQ(probe.Text(1006), "Begin Update");
         memory.push_back(ResidentKiB(program.Pid()));
         descriptors.push_back(OpenDescriptors(program.Pid()));
+        EXPECT_EQ(device.ProtocolErrors(), std::vector<std::string>{}) << "update " << run + 1;
         device.Stop();
     }
     std::printf("resident KiB after updates 1, 5, 10, 20: %ld %ld %ld %ld; descriptors: %d %d %d %d\n", memory[0],
