@@ -322,7 +322,8 @@ void Simulator::Read() {
         continue;
       }
     }
-    if ((fds[0].revents & POLLHUP) != 0) {
+    // Never spin on a line that reports only trouble: at this priority that would starve the machine.
+    if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
       note(false, at);
       if (PauseOrStop(kHungUpPoll)) break;
       continue;
@@ -477,6 +478,7 @@ void Simulator::OnAttentionByte(std::uint8_t byte, Clock::time_point at) {
   phase_ = Phase::AwaitingGreeting;
   greeting_.clear();
   attentionsAfterPresence_ = 0;
+  if (PauseUntil(at + options_.presenceDelay)) return;
   Record([](Records& r) { ++r.presenceBytes; }, "presence");
   presenceAt_ = Clock::now();
   Send(options_.noiseBeforePresence + std::string(1, static_cast<char>(kPresence)) + options_.bytesAfterPresence);

@@ -58,6 +58,9 @@ struct Options {
   std::string noiseBeforePresence;          // after each unanswered attention byte and before the presence byte
   std::string bytesAfterPresence;           // in the same write, right after the presence byte
   std::chrono::milliseconds readyDelay{0};  // above 0: the ready byte as its own write this long after the version line
+  // The presence byte this long after the attention byte that earns it: just before the program's
+  // next tick, so that the program's settling pause is all that stands between it and the greeting.
+  std::chrono::milliseconds presenceDelay{0};
 };
 
 using Clock = std::chrono::steady_clock;

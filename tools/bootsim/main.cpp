@@ -22,7 +22,8 @@ constexpr char kUsage[] =
     "                     --lowercase-version | --short-version | --long-version | --line-feed |\n"
     "                     --no-ready | --refuse PAGE:COUNT | --wrong-reply PAGE[:BYTE] |\n"
     "                     --slow-reply PAGE:MS | --flood [--flood-bytes N] | --vanish-after PAGE]\n"
-    "                    [--noise-before-presence TEXT] [--after-presence TEXT] [--ready-delay-ms MS]\n";
+    "                    [--noise-before-presence TEXT] [--after-presence TEXT] [--ready-delay-ms MS]\n"
+    "                    [--presence-delay-ms MS]\n";
 
 struct Command {
   std::string link;
@@ -98,10 +99,10 @@ bool TakeFlag(const std::vector<std::string>& args, std::size_t& i, Command& com
     (flag == "--after-presence" ? o.bytesAfterPresence : o.noiseBeforePresence) = value;
     return true;
   }
-  if (flag == "--ready-delay-ms") {
+  if (flag == "--ready-delay-ms" || flag == "--presence-delay-ms") {
     const auto n = Number(value);
     if (!n || *n > 60000) return false;
-    o.readyDelay = std::chrono::milliseconds(*n);
+    (flag == "--ready-delay-ms" ? o.readyDelay : o.presenceDelay) = std::chrono::milliseconds(*n);
     return true;
   }
   if (flag == "--attentions" || flag == "--reply-ms" || flag == "--flood-bytes" || flag == "--vanish-after") {

@@ -104,6 +104,10 @@ INSTANTIATE_TEST_SUITE_P(
                        o.noiseBeforePresence = std::string("\x00\x55\x0D", 3);
                        o.bytesAfterPresence = "GX-REM2-2.31\r!";
                    })},
+        // The presence byte just before the program's next tick: the settling pause alone keeps
+        // the greeting 100 ms behind it.
+        DeviceCase{"PresenceJustBeforeTheNextTick",
+                   Device([](bootsim::Options& o) { o.presenceDelay = std::chrono::milliseconds(470); })},
         // The ready byte on its own, well into its window.
         DeviceCase{"ReadyByteLate", Device([](bootsim::Options& o) { o.readyDelay = std::chrono::milliseconds(1500); })},
         // Each answer comes after the pause that follows the checksum: only a program that waits

@@ -512,6 +512,18 @@ TEST_F(SimulatorTest, SaysMoreAroundThePresenceByteWhenTold) {
   EXPECT_EQ(sim_->PresenceBytesSent(), 1u);
 }
 
+TEST_F(SimulatorTest, SendsThePresenceByteLateWhenTold) {
+  bootsim::Options options;
+  options.attentionsBeforePresence = 1;
+  options.presenceDelay = 400ms;
+  StartDevice(options);
+  const auto attentionAt = std::chrono::steady_clock::now();
+  ASSERT_TRUE(line_.WriteText(kAttention));
+  EXPECT_EQ(line_.ReadFor(1, 300ms), "") << "too early";
+  EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
+  EXPECT_GE(std::chrono::steady_clock::now() - attentionAt, 400ms);
+}
+
 TEST_F(SimulatorTest, SendsTheReadyByteOnItsOwnWhenTold) {
   bootsim::Options options;
   options.readyDelay = 400ms;
