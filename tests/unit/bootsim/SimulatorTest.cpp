@@ -404,7 +404,7 @@ TEST_P(ProgramSide, NamesWhatTheProgramDidWrongWithItsFigures) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProgramSide,
     testing::Values(
-        PcTimingCase{.name = "EveryPauseKeptExactly", .error = ""},
+        PcTimingCase{.name = "EveryPauseKeptExactly", .error = "", .pages = 5},
         // One gap in five looks short when a byte reaches the line late; the program kept its pause.
         PcTimingCase{.name = "OneShortGapInFiveIsTheLine", .error = "", .page1 = {.afterNumber = 5ms}, .pages = 5},
         PcTimingCase{.name = "GreetingTooSoon",
