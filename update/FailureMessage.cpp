@@ -68,7 +68,13 @@ std::string FailureMessage(TransferOutcome outcome) {
 }
 
 std::string ProgressText(unsigned page, unsigned count) {
-  return Formatted(texts::kPageProgress, static_cast<int>(page), static_cast<int>(count));
+  ProgressBuffer text;
+  WriteProgressText(page, count, text);
+  return text;
+}
+
+void WriteProgressText(unsigned page, unsigned count, ProgressBuffer& text) {
+  std::snprintf(text, sizeof text, texts::kPageProgress, static_cast<int>(page), static_cast<int>(count));
 }
 
 std::string BootLoaderLine(const std::string& versionLine) {

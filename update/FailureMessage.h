@@ -19,6 +19,10 @@ std::string FailureMessage(TransferOutcome outcome);
 
 // "Sending hex file page  <page>  of  <count>", page counted from 1.
 std::string ProgressText(unsigned page, unsigned count);
+// The same into a buffer of the caller's, for the page loop, which allocates nothing. Long enough
+// for any two numbers.
+using ProgressBuffer = char[64];
+void WriteProgressText(unsigned page, unsigned count, ProgressBuffer& text);
 
 // "Boot loader version  =  <version line>".
 std::string BootLoaderLine(const std::string& versionLine);

@@ -11,6 +11,7 @@
 #include "update/BootLoaderConversation.h"
 #include "update/FailureMessage.h"
 #include "update/MillisecondClock.h"
+#include "update/TransferTrace.h"
 
 namespace {
 
@@ -25,7 +26,11 @@ public:
     explicit TransferHost(CTLYN_UpdateDlg& dialog) : dialog_(dialog) {}
 
     std::uint32_t Now() const { return update::MillisecondCount(); }
-    void Delay(std::uint32_t milliseconds) { dialog_.Delay(milliseconds); }
+    void Delay(std::uint32_t milliseconds) {
+        trace_.PauseStarts();
+        dialog_.Delay(milliseconds);
+        trace_.PauseEnds(milliseconds);
+    }
 
     void ShowBootLoaderVersion(const std::string& line) {
         dialog_.SetItemText(IDC_BOOTLOADER_LINE, update::BootLoaderLine(line).c_str());
@@ -34,14 +39,19 @@ public:
     // The transfer holds the thread: the window is repainted now and then, and exactly one queued
     // message is dispatched per page. The posted WM_PAINT keeps that one take from ever waiting.
     void ShowPageProgress(unsigned page, unsigned pageCount) {
+        trace_.PageStarts();
         HWND hwnd = dialog_.GetSafeHwnd();
-        dialog_.SetItemText(IDC_PROGRESS_LINE, update::ProgressText(page, pageCount).c_str());
+        update::WriteProgressText(page, pageCount, progress_);
+        dialog_.SetItemText(IDC_PROGRESS_LINE, progress_);
+        trace_.Mark(update::TraceStage::Repaint);
         if ((page - 1) % kRepaintEveryPages == 0) {
             ::InvalidateRect(hwnd, nullptr, FALSE);
             ::UpdateWindow(hwnd);
         }
+        trace_.Mark(update::TraceStage::Message);
         ::PostMessageA(hwnd, WM_PAINT, 0, 0);
         framework::AfxGetApp()->PumpMessage();
+        trace_.Mark(update::TraceStage::Other);
     }
 
     bool OpenImage(unsigned& pageCount) {
@@ -60,18 +70,26 @@ public:
 
     // A short read is not examined: the frame goes out with what the buffer holds.
     bool ReadPage(unsigned index, std::uint8_t (&page)[kPageBytes]) {
+        trace_.Mark(update::TraceStage::ReadingPage);
         LARGE_INTEGER offset{};
         offset.QuadPart = static_cast<LONGLONG>(index) * kPageBytes;
         DWORD got = 0;
-        return ::SetFilePointerEx(image_.Get(), offset, nullptr, FILE_BEGIN) &&
-               ::ReadFile(image_.Get(), page, kPageBytes, &got, nullptr) && got == kPageBytes;
+        const bool read = ::SetFilePointerEx(image_.Get(), offset, nullptr, FILE_BEGIN) &&
+                          ::ReadFile(image_.Get(), page, kPageBytes, &got, nullptr) && got == kPageBytes;
+        trace_.Mark(update::TraceStage::Writes);
+        return read;
     }
 
     void CloseImage() { image_.Reset(); }
 
+    // Only the bench build writes one, beside the program.
+    void WriteTrace() { trace_.Write(dialog_.ProgramDir); }
+
 private:
     CTLYN_UpdateDlg& dialog_;
     framework::FileHandle image_;
+    update::ProgressBuffer progress_ = {};
+    update::TransferTrace trace_;
 };
 
 void CTLYN_UpdateDlg::Delay(std::uint32_t milliseconds) { update::BusyDelay(milliseconds); }
@@ -105,6 +123,7 @@ void CTLYN_UpdateDlg::TransferPageImage() {
 
     TransferHost host(*this);
     update::TransferOutcome outcome = update::TransferPages(SerialPort, host);
+    host.WriteTrace();
     DiscardQueuedInput();
     switch (outcome) {
         case update::TransferOutcome::Success: {

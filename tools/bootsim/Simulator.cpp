@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -11,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include "tools/bootsim/LineSettings.h"
 
 namespace bootsim {
 
@@ -30,6 +34,23 @@ constexpr std::size_t kGreetingSize = sizeof(kGreeting) - 1;
 constexpr std::chrono::milliseconds kHungUpPoll{5};
 constexpr int kIdlePollMs = 50;
 constexpr std::chrono::milliseconds kVanishGrace{100};
+
+// What the program must leave between the presence byte and its greeting.
+constexpr std::chrono::milliseconds kSettle{100};         // presence byte to greeting
+
+// How much shorter than its pause a gap may look. Bytes reach the master end only when the
+// kernel's worker moves them across: on a loaded machine that was mostly within 4 ms even for a
+// raised reader, and now and then far later, which the tally of each pause over the update allows
+// for. A reader at normal priority was seen up to 5 ms late of its own.
+constexpr std::chrono::microseconds kRaisedSlack{4000};
+constexpr std::chrono::microseconds kNormalSlack{8000};
+constexpr int kReaderPriority = 50;
+
+std::string Milliseconds(Clock::duration d) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f ms", std::chrono::duration<double, std::milli>(d).count());
+  return text;
+}
 
 std::string Hex(unsigned value) {
   char text[8];
@@ -93,6 +114,7 @@ bool Simulator::Start(const std::string& linkPath) {
     return false;
   }
   linkPath_ = linkPath;
+  reader_ = std::thread([this] { Read(); });
   thread_ = std::thread([this] { Run(); });
   return true;
 }
@@ -111,8 +133,9 @@ bool Simulator::OpenLine() {
   termios settings {};
   if (tcgetattr(slaveEnd.Get(), &settings) != 0) return false;
   cfmakeraw(&settings);
-  cfsetispeed(&settings, B38400);
-  cfsetospeed(&settings, B38400);
+  // Not the device's speed: only a program that sets the line up itself finds it at 38400 baud.
+  cfsetispeed(&settings, B9600);
+  cfsetospeed(&settings, B9600);
   if (tcsetattr(slaveEnd.Get(), TCSANOW, &settings) != 0) return false;
   const char* name = ttyname(slaveEnd.Get());
   if (name == nullptr) return false;
@@ -136,6 +159,8 @@ void Simulator::Stop() {
     }
     thread_.join();
   }
+  // The device's thread joins the reader itself when it vanishes.
+  if (reader_.joinable()) reader_.join();
   master_.Close();
   stopRead_.Close();
   stopWrite_.Close();
@@ -211,6 +236,22 @@ bool Simulator::Vanished() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return records_.vanished;
 }
+std::string Simulator::LineSettings() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.lineSettings;
+}
+Clock::time_point Simulator::EndMarkerTime() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.endMarkerAt;
+}
+Clock::time_point Simulator::LineClosedTime() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.lineClosedAt;
+}
+bool Simulator::ReaderRaised() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return records_.readerRaised;
+}
 
 bool Simulator::WaitForAttentionBytes(unsigned count, std::chrono::milliseconds timeout) const {
   return WaitUntil(timeout, [count](const Records& r) { return r.attentionBytes >= count; });
@@ -234,39 +275,96 @@ bool Simulator::WaitForVanished(std::chrono::milliseconds timeout) const {
   return WaitUntil(timeout, [](const Records& r) { return r.vanished; });
 }
 
-// --- the device's thread ---------------------------------------------------------------------------
+// --- the reader -------------------------------------------------------------------------------------
 
-void Simulator::Run() {
+// Above the program's busy waits, the X server and the Wine server, so that a byte is stamped when
+// it arrives and not when the machine gets round to it.
+void Simulator::RaiseReader() {
+  sched_param priority{};
+  priority.sched_priority = kReaderPriority;
+  const int refused = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
+  slack_ = refused == 0 ? Clock::duration(kRaisedSlack) : Clock::duration(kNormalSlack);
+  Record([refused](Records& r) { r.readerRaised = refused == 0; },
+         refused == 0 ? "" : "reader at normal priority (" + std::string(std::strerror(refused)) +
+                                 "): pauses judged with " + Milliseconds(kNormalSlack) + " of slack");
+}
+
+void Simulator::Hand(Arrival arrival) {
+  {
+    std::lock_guard<std::mutex> lock(arrivalsMutex_);
+    arrivals_.push_back(std::move(arrival));
+  }
+  arrivalsChanged_.notify_one();
+}
+
+// Reads and stamps, and does nothing else: the device's pauses and answers are on the other thread.
+void Simulator::Read() {
+  RaiseReader();
+  bool open = false;
+  auto note = [&](bool nowOpen, Clock::time_point at) {
+    if (nowOpen == open) return;
+    open = nowOpen;
+    Hand({nowOpen ? Arrival::Kind::Opened : Arrival::Kind::Closed, {}, at});
+  };
   std::uint8_t buffer[1024];
-  while (master_.Valid()) {
+  for (;;) {
     pollfd fds[2] = {{master_.Get(), POLLIN, 0}, {stopRead_.Get(), POLLIN, 0}};
     const int ready = poll(fds, 2, kIdlePollMs);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents != 0) return;
+    const Clock::time_point at = Clock::now();
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0 || fds[1].revents != 0) break;
     // What the program wrote just before closing is still there to read after the hang-up.
     if ((fds[0].revents & POLLIN) != 0) {
       const ssize_t n = read(master_.Get(), buffer, sizeof buffer);
       if (n > 0) {
-        NoteLine(true);
-        for (ssize_t i = 0; i < n && master_.Valid(); ++i) Feed(buffer[i]);
+        note(true, at);
+        Hand({Arrival::Kind::Bytes, std::vector<std::uint8_t>(buffer, buffer + n), at});
         continue;
       }
     }
-    if ((fds[0].revents & POLLHUP) != 0) {
-      NoteLine(false);
-      if (PauseOrStop(kHungUpPoll)) return;
+    // Never spin on a line that reports only trouble: at this priority that would starve the machine.
+    if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      note(false, at);
+      if (PauseOrStop(kHungUpPoll)) break;
       continue;
     }
-    NoteLine(true);
+    note(true, at);
+  }
+  {
+    std::lock_guard<std::mutex> lock(arrivalsMutex_);
+    readerDone_ = true;
+  }
+  arrivalsChanged_.notify_one();
+}
+
+// --- the device's thread ---------------------------------------------------------------------------
+
+// False once the reader has ended and everything it handed over has been taken.
+bool Simulator::NextArrival(Arrival& arrival) {
+  std::unique_lock<std::mutex> lock(arrivalsMutex_);
+  arrivalsChanged_.wait(lock, [this] { return !arrivals_.empty() || readerDone_; });
+  if (arrivals_.empty()) return false;
+  arrival = std::move(arrivals_.front());
+  arrivals_.pop_front();
+  return true;
+}
+
+void Simulator::Run() {
+  Arrival arrival;
+  while (master_.Valid() && NextArrival(arrival)) {
+    if (arrival.kind != Arrival::Kind::Bytes) {
+      NoteLine(arrival.kind == Arrival::Kind::Opened, arrival.at);
+      continue;
+    }
+    NoteLine(true, arrival.at);
+    for (std::size_t i = 0; i < arrival.bytes.size() && master_.Valid(); ++i) Feed(arrival.bytes[i], arrival.at);
   }
 }
 
 // True when asked to stop during the pause; never returns before the pause is over otherwise.
-bool Simulator::PauseOrStop(std::chrono::milliseconds pause) {
-  const Clock::time_point end = Clock::now() + pause;
+bool Simulator::PauseOrStop(std::chrono::milliseconds pause) { return PauseUntil(Clock::now() + pause); }
+
+bool Simulator::PauseUntil(Clock::time_point end) {
   for (;;) {
     const Clock::time_point now = Clock::now();
     if (now >= end) return false;
@@ -278,20 +376,23 @@ bool Simulator::PauseOrStop(std::chrono::milliseconds pause) {
   }
 }
 
-void Simulator::NoteLine(bool open) {
+void Simulator::NoteLine(bool open, Clock::time_point at) {
   if (open == lineOpen_) return;
   lineOpen_ = open;
   // A program that lets the line go has given up this update; the next one starts afresh.
   if (!open) ResetConversation();
+  settingsChecked_ = false;
   Record(
-      [open](Records& r) {
+      [open, at](Records& r) {
         r.lineOpen = open;
         r.lineEvents.push_back(open ? LineEvent::Opened : LineEvent::Closed);
+        if (!open) r.lineClosedAt = at;
       },
       open ? "line opened" : "line closed");
 }
 
 void Simulator::ResetConversation() {
+  JudgePauses();
   phase_ = Phase::AwaitingAttention;
   cycleAttentions_ = 0;
   greeting_.clear();
@@ -299,48 +400,105 @@ void Simulator::ResetConversation() {
   expectedPage_ = 0;
   refusalsGiven_ = 0;
   image_.clear();
+  attentionsAfterPresence_ = 0;
+  answered_ = false;
+  frameSeen_ = false;
 }
 
-void Simulator::Feed(std::uint8_t byte) {
+void Simulator::ProtocolError(const std::string& text) {
+  Record([&text](Records& r) { r.protocolErrors.push_back(text); }, "protocol error: " + text);
+}
+
+// A gap the program left shorter than the pause it owes, with both figures.
+void Simulator::TooSoon(const std::string& what, const std::string& since, Clock::duration gap,
+                        std::chrono::milliseconds least) {
+  if (gap + slack_ >= least) return;
+  ProtocolError(what + " came " + Milliseconds(gap) + " after " + since + ", less than " + Milliseconds(least));
+}
+
+void Simulator::Tally(PauseTally& pause, Clock::duration gap) {
+  ++pause.judged;
+  if (gap < pause.soonest) pause.soonest = gap;
+  if (gap + slack_ < pause.least) ++pause.tooShort;
+}
+
+// At the end of an update, however it ended: a pause cut short on more than a quarter of the
+// frames is the program's doing.
+void Simulator::JudgePauses() {
+  for (PauseTally* pause : {&afterNumber_, &afterData_, &afterChecksum_}) {
+    if (pause->tooShort * 4 > pause->judged) {
+      ProtocolError(std::string(pause->what) + " came less than " + Milliseconds(pause->least) + " after " +
+                    pause->since + " on " + std::to_string(pause->tooShort) + " of " + std::to_string(pause->judged) +
+                    " frames, the soonest " + Milliseconds(pause->soonest) + " after");
+    }
+    pause->judged = 0;
+    pause->tooShort = 0;
+    pause->soonest = Clock::duration::max();
+  }
+}
+
+void Simulator::Feed(std::uint8_t byte, Clock::time_point at) {
+  if (!settingsChecked_) CheckLineSettings();
   switch (phase_) {
-    case Phase::AwaitingAttention: OnAttentionByte(byte); break;
-    case Phase::AwaitingGreeting: OnGreetingByte(byte); break;
-    case Phase::AwaitingFrames: OnFrameByte(byte); break;
+    case Phase::AwaitingAttention: OnAttentionByte(byte, at); break;
+    case Phase::AwaitingGreeting: OnGreetingByte(byte, at); break;
+    case Phase::AwaitingFrames: OnFrameByte(byte, at); break;
     case Phase::Ignoring: break;
   }
 }
 
-void Simulator::OnAttentionByte(std::uint8_t byte) {
+// Read back once the program talks, when its settings are surely in place. A pseudo-terminal
+// keeps the speed, the stop bits and the flow control it is given; it always reports 8 data bits
+// and no parity, whatever was asked.
+void Simulator::CheckLineSettings() {
+  settingsChecked_ = true;
+  termios settings{};
+  if (tcgetattr(master_.Get(), &settings) != 0) return;
+  const std::string seen = DescribeLine(settings);
+  Record([&seen](Records& r) { r.lineSettings = seen; }, "line at " + seen);
+  if (!LineAsWanted(settings)) ProtocolError("line at " + seen + "; the device talks " + WantedLine());
+}
+
+void Simulator::OnAttentionByte(std::uint8_t byte, Clock::time_point at) {
   if (byte != kAttention) {
-    Record([byte](Records& r) { r.protocolErrors.push_back("unexpected byte " + Hex(byte) + " before presence"); },
-           "protocol error: unexpected byte " + Hex(byte) + " before presence");
+    ProtocolError("unexpected byte " + Hex(byte) + " before presence");
     return;
   }
   const unsigned seen = ++cycleAttentions_;
   Record(
-      [](Records& r) {
+      [at](Records& r) {
         ++r.attentionBytes;
-        r.attentionTimes.push_back(Clock::now());
+        r.attentionTimes.push_back(at);
       },
       "attention " + std::to_string(seen));
-  if (options_.misbehaviour == Misbehaviour::SilentToAttention || seen < options_.attentionsBeforePresence) return;
-  phase_ = Phase::AwaitingGreeting;
-  greeting_.clear();
-  Record([](Records& r) { ++r.presenceBytes; }, "presence");
-  Send(std::string(1, static_cast<char>(kPresence)));
-}
-
-void Simulator::OnGreetingByte(std::uint8_t byte) {
-  // The program sends one more attention byte on the tick that finds the presence byte.
-  if (greeting_.empty() && byte == kAttention) {
-    Record(
-        [](Records& r) {
-          ++r.attentionBytes;
-          r.attentionTimes.push_back(Clock::now());
-        },
-        "attention " + std::to_string(++cycleAttentions_));
+  if (options_.misbehaviour == Misbehaviour::SilentToAttention || seen < options_.attentionsBeforePresence) {
+    if (!options_.noiseBeforePresence.empty()) Send(options_.noiseBeforePresence);
     return;
   }
+  phase_ = Phase::AwaitingGreeting;
+  greeting_.clear();
+  attentionsAfterPresence_ = 0;
+  if (PauseUntil(at + options_.presenceDelay)) return;
+  Record([](Records& r) { ++r.presenceBytes; }, "presence");
+  presenceAt_ = Clock::now();
+  Send(options_.noiseBeforePresence + std::string(1, static_cast<char>(kPresence)) + options_.bytesAfterPresence);
+}
+
+void Simulator::OnGreetingByte(std::uint8_t byte, Clock::time_point at) {
+  // The program sends one more attention byte on the tick that finds the presence byte, and no
+  // more: the next tick must not come, the transfer has begun.
+  if (greeting_.empty() && byte == kAttention) {
+    const unsigned after = ++attentionsAfterPresence_;
+    Record(
+        [at](Records& r) {
+          ++r.attentionBytes;
+          r.attentionTimes.push_back(at);
+        },
+        "attention " + std::to_string(++cycleAttentions_));
+    if (after == 2) ProtocolError("a second attention byte after the presence byte; one is the most");
+    return;
+  }
+  if (greeting_.empty()) TooSoon("greeting", "the presence byte went out", at - presenceAt_, kSettle);
   greeting_ += static_cast<char>(byte);
   if (greeting_.size() < kGreetingSize) return;
   if (greeting_ != kGreeting) {
@@ -376,47 +534,100 @@ void Simulator::AnswerGreeting() {
   expectedPage_ = 0;
   refusalsGiven_ = 0;
   image_.clear();
-  if (Send(VersionAnswer(options_.misbehaviour))) Record([](Records&) {}, "version line");
-}
-
-void Simulator::OnFrameByte(std::uint8_t byte) {
-  frame_.push_back(byte);
-  // No frame starts with 0xFF 0xFF: page numbers never come near it.
-  if (frame_.size() == 2 && frame_[0] == kEndMarker && frame_[1] == kEndMarker) {
-    OnEndMarker();
+  std::string answer = VersionAnswer(options_.misbehaviour);
+  const bool withReady = !answer.empty() && answer.back() == static_cast<char>(kReady);
+  if (withReady && options_.readyDelay.count() > 0) {
+    answer.pop_back();
+    if (!Send(answer)) return;
+    Record([](Records&) {}, "version line");
+    if (PauseOrStop(options_.readyDelay)) return;
+    lastAnswerAt_ = Clock::now();
+    answered_ = true;
+    if (Send(std::string(1, static_cast<char>(kReady)))) Record([](Records&) {}, "ready");
     return;
   }
-  if (frame_.size() == kFrameSize) OnFrame();
+  lastAnswerAt_ = Clock::now();
+  answered_ = withReady;
+  if (Send(answer)) Record([](Records&) {}, "version line");
+}
+
+void Simulator::OnFrameByte(std::uint8_t byte, Clock::time_point at) {
+  frame_.push_back(byte);
+  switch (frame_.size()) {
+    case 1: frameStartAt_ = at; return;
+    case 2: numberAt_ = at; break;
+    case 3: dataAt_ = at; break;
+    case 2 + kPageSize: dataEndAt_ = at; break;
+    default: break;
+  }
+  // No frame starts with 0xFF 0xFF: page numbers never come near it.
+  if (frame_.size() == 2) {
+    const bool endMarker = frame_[0] == kEndMarker && frame_[1] == kEndMarker;
+    CheckFrameStart(endMarker);
+    if (endMarker) OnEndMarker();
+    return;
+  }
+  if (frame_.size() == 3) {
+    Tally(afterNumber_, dataAt_ - numberAt_);
+  }
+  if (frame_.size() == kFrameSize) OnFrame(at);
+}
+
+// A frame or the end marker may only follow the answer to what came before, and the pause after
+// that frame's checksum.
+void Simulator::CheckFrameStart(bool endMarker) {
+  const std::string what = endMarker ? std::string("end marker")
+                                     : "page " + std::to_string(static_cast<unsigned>(frame_[0]) << 8 | frame_[1]);
+  if (!answered_ || frameStartAt_ < lastAnswerAt_) {
+    ProtocolError(what + " came before " +
+                  (frameSeen_ ? "the answer to page " + std::to_string(lastPage_) : std::string("the ready byte")) +
+                  " went out");
+  }
+  if (frameSeen_) Tally(afterChecksum_, frameStartAt_ - lastChecksumAt_);
 }
 
 void Simulator::OnEndMarker() {
   const std::vector<std::uint8_t> image = image_;
+  const Clock::time_point at = frameStartAt_;
   ResetConversation();
   Record(
-      [&image](Records& r) {
+      [&image, at](Records& r) {
         ++r.endMarkers;
         r.lastImage = image;
+        r.endMarkerAt = at;
       },
       "end marker: image of " + std::to_string(image.size()) + " bytes");
 }
 
-void Simulator::OnFrame() {
+void Simulator::OnFrame(Clock::time_point checksumAt) {
   Frame frame;
   frame.page = static_cast<unsigned>(frame_[0]) << 8 | frame_[1];
   std::memcpy(frame.data.data(), frame_.data() + 2, kPageSize);
   frame.checksum = frame_[2 + kPageSize];
+  frame.numberAt = numberAt_;
+  frame.dataAt = dataAt_;
+  frame.dataEndAt = dataEndAt_;
+  frame.checksumAt = checksumAt;
   frame_.clear();
+  Tally(afterData_, frame.checksumAt - frame.dataEndAt);
+  frameSeen_ = true;
+  lastPage_ = frame.page;
+  lastChecksumAt_ = frame.checksumAt;
   unsigned sum = 0;
   for (std::uint8_t b : frame.data) sum += b;
   frame.checksumOk = static_cast<std::uint8_t>(sum & 0xFF) == frame.checksum;
   frame.inOrder = frame.page == expectedPage_;
 
+  // The reply time counts from the checksum's arrival, however late this thread got to it.
   std::chrono::milliseconds delay = options_.replyTime;
   const std::uint8_t reply = Judge(frame, delay);
-  if (PauseOrStop(delay)) return;
+  if (PauseUntil(frame.checksumAt + delay)) return;
   // A late answer to a program that has already let the line go would greet its next update.
   const bool lineThere = !LineHungUp();
   frame.reply = lineThere ? reply : 0;
+  // Taken before the write: a program that waits for the answer can only send after this.
+  frame.replyAt = Clock::now();
+  lastAnswerAt_ = frame.replyAt;
 
   // Recorded before it is answered: whoever reads the answer finds the frame on the record.
   std::string event = "frame " + std::to_string(frame.page) + (frame.checksumOk ? " checksum ok" : " checksum bad") +
@@ -479,6 +690,12 @@ bool Simulator::Send(const std::string& bytes) {
 void Simulator::Vanish() {
   // Long enough for the program to read the last answer: a hang-up discards what is unread.
   if (PauseOrStop(kVanishGrace)) return;
+  // The reader ends first: it must never poll a line that is being closed under it.
+  const char byte = 1;
+  if (write(stopWrite_.Get(), &byte, 1) < 0) {
+    // A full pipe already says stop.
+  }
+  if (reader_.joinable()) reader_.join();
   master_.Close();
   RemoveLink(linkPath_, slavePath_);
   linkPath_.clear();

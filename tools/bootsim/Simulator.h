@@ -3,6 +3,11 @@
 // presence byte, checks the greeting, sends the version line and the ready byte, takes the frames
 // and acknowledges them, and on the end marker keeps the assembled image and waits for the next
 // update. It can be told to misbehave in each way a real device might, and records what it saw.
+//
+// It also holds the program to its side of the line: the line settings, one attention byte after
+// the presence byte, and every pause and window the program must keep. A reader thread of its own,
+// at raised priority where the system allows it, stamps each byte's arrival, so nothing the device
+// does (its pauses, its answers) makes a byte look later, and a gap shorter, than it was.
 #pragma once
 
 #include <array>
@@ -10,6 +15,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -46,7 +52,18 @@ struct Options {
   std::uint8_t wrongReply = 'X';
   std::chrono::milliseconds slowReply{3500};
   std::size_t floodBytes = 4096;
+
+  // A well-behaved device may still say more than the protocol needs; these put the program's
+  // purge and windows to work.
+  std::string noiseBeforePresence;          // after each unanswered attention byte and before the presence byte
+  std::string bytesAfterPresence;           // in the same write, right after the presence byte
+  std::chrono::milliseconds readyDelay{0};  // above 0: the ready byte as its own write this long after the version line
+  // The presence byte this long after the attention byte that earns it: just before the program's
+  // next tick, so that the program's settling pause is all that stands between it and the greeting.
+  std::chrono::milliseconds presenceDelay{0};
 };
+
+using Clock = std::chrono::steady_clock;
 
 struct Frame {
   unsigned page = 0;
@@ -55,11 +72,12 @@ struct Frame {
   bool checksumOk = false;
   bool inOrder = false;     // the page the device expected next
   std::uint8_t reply = 0;   // what the device answered; 0 when the line went before the answer
+  // Arrival of the page number's last byte, the first and the last data byte and the checksum,
+  // and the moment the answer went out.
+  Clock::time_point numberAt, dataAt, dataEndAt, checksumAt, replyAt;
 };
 
 enum class LineEvent { Opened, Closed };
-
-using Clock = std::chrono::steady_clock;
 
 class Simulator {
  public:
@@ -94,6 +112,12 @@ class Simulator {
   std::vector<LineEvent> LineEvents() const;
   bool LineOpen() const;
   bool Vanished() const;
+  std::string LineSettings() const;      // as last read when the program started talking
+  Clock::time_point EndMarkerTime() const;   // arrival of the last end marker's first byte
+  Clock::time_point LineClosedTime() const;  // the last time the program let the line go
+  // False when the reader could not be raised above the program and runs at normal priority; its
+  // stamps may then be a few milliseconds late, and the pauses are judged with that much slack.
+  bool ReaderRaised() const;
 
   // Each true as soon as its condition holds, false when the time-out passes first.
   bool WaitForAttentionBytes(unsigned count, std::chrono::milliseconds timeout) const;
@@ -106,6 +130,25 @@ class Simulator {
 
  private:
   enum class Phase { AwaitingAttention, AwaitingGreeting, AwaitingFrames, Ignoring };
+
+  // One of the pauses the program keeps around every frame, tallied over one update. A byte that
+  // reaches the line late shortens a gap now and then; a pause the program does not keep shortens
+  // most of them.
+  struct PauseTally {
+    const char* what;
+    const char* since;
+    std::chrono::milliseconds least;
+    unsigned judged = 0;
+    unsigned tooShort = 0;
+    Clock::duration soonest = Clock::duration::max();
+  };
+
+  // What the reader hands the device: bytes with their arrival, or the line opened or let go.
+  struct Arrival {
+    enum class Kind { Bytes, Opened, Closed } kind = Kind::Bytes;
+    std::vector<std::uint8_t> bytes;
+    Clock::time_point at;
+  };
 
   struct Records {
     unsigned attentionBytes = 0;
@@ -120,6 +163,10 @@ class Simulator {
     std::vector<LineEvent> lineEvents;
     bool lineOpen = false;
     bool vanished = false;
+    std::string lineSettings;
+    Clock::time_point endMarkerAt;
+    Clock::time_point lineClosedAt;
+    bool readerRaised = false;
   };
 
   template <class Predicate>
@@ -128,21 +175,33 @@ class Simulator {
   void Record(Change change, const std::string& event);
 
   bool OpenLine();
+  void Read();
+  void RaiseReader();
+  void Hand(Arrival arrival);
+  bool NextArrival(Arrival& arrival);
   void Run();
   bool PauseOrStop(std::chrono::milliseconds pause);
-  void NoteLine(bool open);
+  bool PauseUntil(Clock::time_point end);
+  void NoteLine(bool open, Clock::time_point at);
   void ResetConversation();
-  void Feed(std::uint8_t byte);
-  void OnAttentionByte(std::uint8_t byte);
-  void OnGreetingByte(std::uint8_t byte);
+  void Feed(std::uint8_t byte, Clock::time_point at);
+  void CheckLineSettings();
+  void OnAttentionByte(std::uint8_t byte, Clock::time_point at);
+  void OnGreetingByte(std::uint8_t byte, Clock::time_point at);
   void AnswerGreeting();
-  void OnFrameByte(std::uint8_t byte);
+  void OnFrameByte(std::uint8_t byte, Clock::time_point at);
+  void CheckFrameStart(bool endMarker);
   void OnEndMarker();
-  void OnFrame();
+  void OnFrame(Clock::time_point checksumAt);
   std::uint8_t Judge(Frame& frame, std::chrono::milliseconds& delay);
   bool Send(const std::string& bytes);
   bool LineHungUp() const;
   void Vanish();
+  void TooSoon(const std::string& what, const std::string& since, Clock::duration gap,
+               std::chrono::milliseconds least);
+  void Tally(PauseTally& pause, Clock::duration gap);
+  void JudgePauses();
+  void ProtocolError(const std::string& text);
 
   const Options options_;
   EventSink sink_;
@@ -152,6 +211,14 @@ class Simulator {
   FileDescriptor stopRead_;
   FileDescriptor stopWrite_;
   std::thread thread_;
+  std::thread reader_;
+
+  // Between the reader and the device's thread.
+  std::mutex arrivalsMutex_;
+  std::condition_variable arrivalsChanged_;
+  std::deque<Arrival> arrivals_;
+  bool readerDone_ = false;
+  Clock::duration slack_{};  // set by the reader before it hands over anything
 
   // The conversation, touched by the device's thread only.
   Phase phase_ = Phase::AwaitingAttention;
@@ -162,6 +229,18 @@ class Simulator {
   unsigned refusalsGiven_ = 0;
   std::vector<std::uint8_t> image_;
   bool lineOpen_ = false;
+  bool settingsChecked_ = false;
+  Clock::time_point presenceAt_;      // just before the presence byte went out
+  unsigned attentionsAfterPresence_ = 0;
+  Clock::time_point lastAnswerAt_;    // just before the ready byte or the last page's answer went out
+  bool answered_ = false;             // the ready byte has gone out in this update
+  Clock::time_point lastChecksumAt_;  // arrival of the last frame's checksum
+  bool frameSeen_ = false;            // a frame has been taken in this update
+  unsigned lastPage_ = 0;
+  Clock::time_point frameStartAt_, numberAt_, dataAt_, dataEndAt_;
+  PauseTally afterNumber_{"data", "its page number", std::chrono::milliseconds(20)};
+  PauseTally afterData_{"checksum", "its data", std::chrono::milliseconds(10)};
+  PauseTally afterChecksum_{"the next frame or the end marker", "the checksum before it", std::chrono::milliseconds(20)};
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;

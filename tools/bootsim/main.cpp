@@ -21,7 +21,9 @@ constexpr char kUsage[] =
     "                    [one of: --silent-attention | --silent-greeting | --wrong-version |\n"
     "                     --lowercase-version | --short-version | --long-version | --line-feed |\n"
     "                     --no-ready | --refuse PAGE:COUNT | --wrong-reply PAGE[:BYTE] |\n"
-    "                     --slow-reply PAGE:MS | --flood [--flood-bytes N] | --vanish-after PAGE]\n";
+    "                     --slow-reply PAGE:MS | --flood [--flood-bytes N] | --vanish-after PAGE]\n"
+    "                    [--noise-before-presence TEXT] [--after-presence TEXT] [--ready-delay-ms MS]\n"
+    "                    [--presence-delay-ms MS]\n";
 
 struct Command {
   std::string link;
@@ -92,6 +94,16 @@ bool TakeFlag(const std::vector<std::string>& args, std::size_t& i, Command& com
   if (flag == "--save-image") {
     command.saveImage = value;
     return !value.empty();
+  }
+  if (flag == "--noise-before-presence" || flag == "--after-presence") {
+    (flag == "--after-presence" ? o.bytesAfterPresence : o.noiseBeforePresence) = value;
+    return true;
+  }
+  if (flag == "--ready-delay-ms" || flag == "--presence-delay-ms") {
+    const auto n = Number(value);
+    if (!n || *n > 60000) return false;
+    (flag == "--ready-delay-ms" ? o.readyDelay : o.presenceDelay) = std::chrono::milliseconds(*n);
+    return true;
   }
   if (flag == "--attentions" || flag == "--reply-ms" || flag == "--flood-bytes" || flag == "--vanish-after") {
     const auto n = Number(value);

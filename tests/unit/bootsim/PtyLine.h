@@ -25,13 +25,20 @@ namespace ptyline {
 
 class Port {
  public:
-  // Opens the line as the program would: read and write, not as a controlling terminal, raw.
-  bool Open(const std::string& path) {
+  // Opens the line as the program would: read and write, not as a controlling terminal, raw, at
+  // 38400 baud, 8 data bits, no parity, 1 stop bit, no flow control; speed and change let a test
+  // set it up otherwise.
+  bool Open(const std::string& path, speed_t speed = B38400, void (*change)(termios&) = nullptr) {
     fd_ = bootsim::FileDescriptor(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd_.Valid()) return false;
     termios settings {};
     if (tcgetattr(fd_.Get(), &settings) != 0) return false;
     cfmakeraw(&settings);
+    settings.c_cflag &= ~(CSTOPB | CRTSCTS);
+    settings.c_iflag &= ~(IXON | IXOFF);
+    cfsetispeed(&settings, speed);
+    cfsetospeed(&settings, speed);
+    if (change != nullptr) change(settings);
     return tcsetattr(fd_.Get(), TCSANOW, &settings) == 0;
   }
   void Close() { fd_.Close(); }
@@ -109,9 +116,10 @@ class Host {
     const auto since = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
   }
+  // Counted on the steady clock itself: whole milliseconds could end a pause most of one short.
   void Delay(std::uint32_t ms) {
-    const std::uint32_t start = Now();
-    while (static_cast<std::uint32_t>(Now() - start) < ms) std::this_thread::yield();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) std::this_thread::yield();
   }
   void ShowBootLoaderVersion(const std::string& line) { versions.push_back(line); }
   void ShowPageProgress(unsigned page, unsigned) { progress.push_back(page); }

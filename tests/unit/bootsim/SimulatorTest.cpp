@@ -7,15 +7,19 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <regex>
 #include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/unit/bootsim/PtyLine.h"
+#include "tools/bootsim/LineSettings.h"
 #include "update/BootLoaderConversation.h"
 
 namespace {
@@ -29,6 +33,14 @@ const std::string kPresence = "\xD0";
 const std::string kAttention = "\xC0";
 constexpr auto kSoon = 2000ms;   // for what must happen
 constexpr auto kQuiet = 300ms;   // for what must not
+
+// The pauses the program keeps around a frame; sleeping at least as long keeps them.
+struct Pacing {
+  std::chrono::milliseconds afterNumber = 20ms;
+  std::chrono::milliseconds afterData = 10ms;
+  std::chrono::milliseconds afterChecksum = 20ms;
+  unsigned answersToRead = 1;  // before the pause after the checksum is over
+};
 
 std::vector<std::uint8_t> PatternImage(unsigned pages) {
   std::vector<std::uint8_t> image(pages * 256u);
@@ -75,11 +87,30 @@ class SimulatorTest : public testing::Test {
     ASSERT_TRUE(sim_->Start(dir_.Link()));
     ASSERT_TRUE(line_.Open(dir_.Link()));
   }
-  // Attention bytes until the presence byte, then the finding tick's own, then the greeting.
-  void Greet() {
+  // Attention bytes until the presence byte, then the finding tick's own, the settling pause and
+  // the greeting.
+  void Greet(std::chrono::milliseconds settle = 100ms, unsigned attentionsAfterPresence = 1) {
     ASSERT_TRUE(line_.WriteText(kAttention + kAttention));
     ASSERT_EQ(line_.ReadFor(1, kSoon), kPresence);
-    ASSERT_TRUE(line_.WriteText(kAttention + kGreeting));
+    for (unsigned i = 0; i < attentionsAfterPresence; ++i) ASSERT_TRUE(line_.WriteText(kAttention));
+    std::this_thread::sleep_for(settle);
+    ASSERT_TRUE(line_.WriteText(kGreeting));
+  }
+  // One frame in the program's four writes with its pauses between them; the answers read while
+  // the pause after the checksum runs, and returned.
+  std::string Exchange(unsigned page, const std::vector<std::uint8_t>& image, int checksumDelta = 0,
+                       Pacing pacing = {}) {
+    const std::string frame = FrameOf(page, image, checksumDelta);
+    line_.WriteText(frame.substr(0, 1));
+    line_.WriteText(frame.substr(1, 1));
+    std::this_thread::sleep_for(pacing.afterNumber);
+    line_.WriteText(frame.substr(2, 256));
+    std::this_thread::sleep_for(pacing.afterData);
+    line_.WriteText(frame.substr(258));
+    const auto checksumSent = std::chrono::steady_clock::now();
+    const std::string answers = pacing.answersToRead > 0 ? line_.ReadFor(pacing.answersToRead, kSoon) : "";
+    std::this_thread::sleep_until(checksumSent + pacing.afterChecksum);
+    return answers;
   }
   void GreetAndAccept() {
     Greet();
@@ -92,7 +123,9 @@ class SimulatorTest : public testing::Test {
 };
 
 TEST_F(SimulatorTest, PlaysAWholeUpdateAndKeepsTheImage) {
-  StartDevice();
+  bootsim::Options options;
+  options.attentionsBeforePresence = 3;
+  StartDevice(options);
   ASSERT_TRUE(sim_->WaitForLineOpened(kSoon));
 
   ASSERT_TRUE(line_.WriteText(kAttention));
@@ -100,10 +133,7 @@ TEST_F(SimulatorTest, PlaysAWholeUpdateAndKeepsTheImage) {
   GreetAndAccept();
 
   const std::vector<std::uint8_t> image = PatternImage(2);
-  for (unsigned k = 0; k < 2; ++k) {
-    ASSERT_TRUE(line_.WriteText(FrameOf(k, image)));
-    ASSERT_EQ(line_.ReadFor(1, kSoon), "!") << "page " << k;
-  }
+  for (unsigned k = 0; k < 2; ++k) ASSERT_EQ(Exchange(k, image), "!") << "page " << k;
   ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
   ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
 
@@ -119,7 +149,7 @@ TEST_F(SimulatorTest, PlaysAWholeUpdateAndKeepsTheImage) {
     EXPECT_TRUE(frames[k].inOrder);
     EXPECT_EQ(frames[k].reply, '!');
   }
-  EXPECT_TRUE(sim_->ProtocolErrors().empty());
+  EXPECT_EQ(sim_->ProtocolErrors(), std::vector<std::string>{}) << "every pause kept";
 
   line_.Close();
   ASSERT_TRUE(sim_->WaitForLineClosed(kSoon));
@@ -129,8 +159,7 @@ TEST_F(SimulatorTest, PlaysAWholeUpdateAndKeepsTheImage) {
 TEST_F(SimulatorTest, WaitsForAttentionAgainAfterAnUpdate) {
   StartDevice();
   GreetAndAccept();
-  ASSERT_TRUE(line_.WriteText(FrameOf(0, PatternImage(1))));
-  ASSERT_EQ(line_.ReadFor(1, kSoon), "!");
+  ASSERT_EQ(Exchange(0, PatternImage(1)), "!");
   ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
   ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
 
@@ -161,12 +190,9 @@ TEST_F(SimulatorTest, BadChecksumAndPageOutOfOrderAreRefusedAndRecorded) {
   StartDevice();
   GreetAndAccept();
   const std::vector<std::uint8_t> image = PatternImage(2);
-  ASSERT_TRUE(line_.WriteText(FrameOf(0, image, +1)));
-  EXPECT_EQ(line_.ReadFor(1, kSoon), "\x40");
-  ASSERT_TRUE(line_.WriteText(FrameOf(1, image)));
-  EXPECT_EQ(line_.ReadFor(1, kSoon), "\x40");
-  ASSERT_TRUE(line_.WriteText(FrameOf(0, image)));
-  EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+  EXPECT_EQ(Exchange(0, image, +1), "\x40");
+  EXPECT_EQ(Exchange(1, image), "\x40");
+  EXPECT_EQ(Exchange(0, image), "!");
 
   const std::vector<bootsim::Frame> frames = sim_->Frames();
   ASSERT_EQ(frames.size(), 3u);
@@ -326,6 +352,209 @@ TEST_F(SimulatorTest, VanishesAfterTheChosenPage) {
   EXPECT_EQ(sim_->Frames().size(), 1u);
 }
 
+// --- the program's side of the line ------------------------------------------------------------------
+
+// A program that plays the update with one pause too short, one answer not waited for or one
+// attention byte too many. The device names what it saw with the figures; a program that keeps
+// every pause to the millisecond gives it nothing to say.
+struct PcTimingCase {
+  const char* name;
+  const char* error;  // the one protocol error, as a pattern; empty when there must be none
+  std::chrono::milliseconds settle = 100ms;
+  unsigned attentionsAfterPresence = 1;
+  bool awaitReady = true;
+  Pacing page0{};
+  Pacing page1{};
+  std::chrono::milliseconds replyTime{1};
+  std::chrono::milliseconds readyDelay{0};
+  unsigned pages = 2;  // pages after the second go with the program's own pacing
+};
+void PrintTo(const PcTimingCase& c, std::ostream* os) { *os << c.name; }
+
+class ProgramSide : public SimulatorTest, public testing::WithParamInterface<PcTimingCase> {};
+
+TEST_P(ProgramSide, NamesWhatTheProgramDidWrongWithItsFigures) {
+  const PcTimingCase& c = GetParam();
+  bootsim::Options options;
+  options.replyTime = c.replyTime;
+  options.readyDelay = c.readyDelay;
+  StartDevice(options);
+  Greet(c.settle, c.attentionsAfterPresence);
+  ASSERT_EQ(line_.ReadFor(13, kSoon), "GX-REM2-2.32\r");
+  if (c.awaitReady) {
+    ASSERT_EQ(line_.ReadFor(1, kSoon), "!");
+  }
+  const std::vector<std::uint8_t> image = PatternImage(c.pages);
+  Exchange(0, image, 0, c.page0);
+  Exchange(1, image, 0, c.page1);
+  for (unsigned k = 2; k < c.pages; ++k) Exchange(k, image);
+  ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
+  ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
+  EXPECT_EQ(sim_->LastImage(), image) << "the device still takes what it is given";
+
+  const std::vector<std::string> errors = sim_->ProtocolErrors();
+  if (std::string(c.error).empty()) {
+    EXPECT_EQ(errors, std::vector<std::string>{});
+    return;
+  }
+  ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(errors);
+  EXPECT_TRUE(std::regex_match(errors[0], std::regex(c.error))) << errors[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProgramSide,
+    testing::Values(
+        PcTimingCase{.name = "EveryPauseKeptExactly", .error = "", .pages = 5},
+        // One gap in five looks short when a byte reaches the line late; the program kept its pause.
+        PcTimingCase{.name = "OneShortGapInFiveIsTheLine", .error = "", .page1 = {.afterNumber = 5ms}, .pages = 5},
+        PcTimingCase{.name = "GreetingTooSoon",
+                     .error = R"(greeting came [0-9]+\.[0-9] ms after the presence byte went out, less than 100\.0 ms)",
+                     .settle = 50ms},
+        PcTimingCase{.name = "SecondAttentionAfterPresence",
+                     .error = "a second attention byte after the presence byte; one is the most",
+                     .attentionsAfterPresence = 2},
+        PcTimingCase{.name = "DataTooSoonAfterPageNumber",
+                     .error = R"(data came less than 20\.0 ms after its page number on 1 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
+                     .page0 = {.afterNumber = 5ms}},
+        PcTimingCase{.name = "ChecksumTooSoonAfterData",
+                     .error = R"(checksum came less than 10\.0 ms after its data on 1 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
+                     .page1 = {.afterData = 0ms}},
+        PcTimingCase{.name = "NextFrameTooSoonAfterChecksum",
+                     .error = R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 1 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
+                     .page0 = {.afterChecksum = 5ms}},
+        PcTimingCase{.name = "EndMarkerTooSoonAfterChecksum",
+                     .error = R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 1 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
+                     .page1 = {.afterChecksum = 5ms}},
+        // The answer takes longer than the pause: a program that sends on after the pause alone
+        // is caught even though every gap is long enough.
+        PcTimingCase{.name = "NextFrameBeforeTheAnswer",
+                     .error = "page 1 came before the answer to page 0 went out",
+                     .page0 = {.afterChecksum = 25ms, .answersToRead = 0},
+                     .page1 = {.answersToRead = 2},
+                     .replyTime = 60ms},
+        PcTimingCase{.name = "FirstFrameBeforeTheReadyByte",
+                     .error = "page 0 came before the ready byte went out",
+                     .awaitReady = false,
+                     .page0 = {.answersToRead = 2},
+                     .readyDelay = 300ms}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Read back from the terminal the program set up, once it talks. A pseudo-terminal keeps the
+// speed, the stop bits and the flow control; asked for 7 data bits and parity it still reports
+// 8 and none, so those two are judged only on a line that keeps them.
+struct LineCase {
+  const char* name;
+  speed_t speed;
+  void (*change)(termios&);
+  std::string seen;
+};
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
+class LineSettingsRead : public SimulatorTest, public testing::WithParamInterface<LineCase> {};
+
+TEST_P(LineSettingsRead, AsTheProgramSetThem) {
+  const LineCase& c = GetParam();
+  sim_ = std::make_unique<bootsim::Simulator>();
+  ASSERT_TRUE(sim_->Start(dir_.Link()));
+  ASSERT_TRUE(line_.Open(dir_.Link(), c.speed, c.change));
+  ASSERT_TRUE(line_.WriteText(kAttention));
+  ASSERT_TRUE(sim_->WaitForAttentionBytes(1, kSoon));
+  EXPECT_EQ(sim_->LineSettings(), c.seen);
+  const std::string wanted = "38400 baud, 8 data bits, no parity, 1 stop bit, no flow control";
+  const std::vector<std::string> expected =
+      c.seen == wanted ? std::vector<std::string>{}
+                       : std::vector<std::string>{"line at " + c.seen + "; the device talks " + wanted};
+  EXPECT_EQ(sim_->ProtocolErrors(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LineSettingsRead,
+    testing::Values(
+        LineCase{"AsWanted", B38400, nullptr, "38400 baud, 8 data bits, no parity, 1 stop bit, no flow control"},
+        LineCase{"Slower", B19200, nullptr, "19200 baud, 8 data bits, no parity, 1 stop bit, no flow control"},
+        LineCase{"TwoStopBits", B38400, [](termios& t) { t.c_cflag |= CSTOPB; },
+                 "38400 baud, 8 data bits, no parity, 2 stop bits, no flow control"},
+        LineCase{"HardwareFlow", B38400, [](termios& t) { t.c_cflag |= CRTSCTS; },
+                 "38400 baud, 8 data bits, no parity, 1 stop bit, RTS/CTS flow control"},
+        LineCase{"SoftwareFlow", B38400, [](termios& t) { t.c_iflag |= IXON | IXOFF; },
+                 "38400 baud, 8 data bits, no parity, 1 stop bit, XON/XOFF on output and XON/XOFF on input"},
+        LineCase{"SevenBitsEvenParityNotKeptByThePty", B38400,
+                 [](termios& t) { t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB; },
+                 "38400 baud, 8 data bits, no parity, 1 stop bit, no flow control"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What a pseudo-terminal can't carry, judged on the settings themselves.
+TEST(LineDescription, NamesDataBitsAndParity) {
+  termios t{};
+  cfmakeraw(&t);
+  cfsetispeed(&t, B38400);
+  cfsetospeed(&t, B38400);
+  EXPECT_TRUE(bootsim::LineAsWanted(t));
+  t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB;
+  EXPECT_EQ(bootsim::DescribeLine(t), "38400 baud, 7 data bits, even parity, 1 stop bit, no flow control");
+  EXPECT_FALSE(bootsim::LineAsWanted(t));
+  t.c_cflag = (t.c_cflag & ~CSIZE) | CS8 | PARENB | PARODD;
+  EXPECT_EQ(bootsim::DescribeLine(t), "38400 baud, 8 data bits, odd parity, 1 stop bit, no flow control");
+  EXPECT_FALSE(bootsim::LineAsWanted(t));
+}
+
+// Bytes around the presence byte: noise after each unanswered attention byte and before the
+// presence byte, and more right after it, all in the presence byte's own write.
+TEST_F(SimulatorTest, SaysMoreAroundThePresenceByteWhenTold) {
+  bootsim::Options options;
+  options.noiseBeforePresence = std::string("\x00\x55", 2);
+  options.bytesAfterPresence = "GX-REM2-2.31\r";
+  StartDevice(options);
+  ASSERT_TRUE(line_.WriteText(kAttention));
+  EXPECT_EQ(line_.ReadFor(2, kSoon), std::string("\x00\x55", 2));
+  ASSERT_TRUE(line_.WriteText(kAttention));
+  EXPECT_EQ(line_.ReadFor(16, kSoon), std::string("\x00\x55\xD0GX-REM2-2.31\r", 16));
+  EXPECT_EQ(sim_->PresenceBytesSent(), 1u);
+}
+
+TEST_F(SimulatorTest, SendsThePresenceByteLateWhenTold) {
+  bootsim::Options options;
+  options.attentionsBeforePresence = 1;
+  options.presenceDelay = 400ms;
+  StartDevice(options);
+  const auto attentionAt = std::chrono::steady_clock::now();
+  ASSERT_TRUE(line_.WriteText(kAttention));
+  EXPECT_EQ(line_.ReadFor(1, 300ms), "") << "too early";
+  EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
+  EXPECT_GE(std::chrono::steady_clock::now() - attentionAt, 400ms);
+}
+
+TEST_F(SimulatorTest, SendsTheReadyByteOnItsOwnWhenTold) {
+  bootsim::Options options;
+  options.readyDelay = 400ms;
+  StartDevice(options);
+  Greet();
+  ASSERT_EQ(line_.ReadFor(13, kSoon), "GX-REM2-2.32\r");
+  const auto versionAt = std::chrono::steady_clock::now();
+  EXPECT_EQ(line_.ReadFor(1, 300ms), "") << "too early";
+  EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+  EXPECT_GE(std::chrono::steady_clock::now() - versionAt, 390ms);
+}
+
+// The reader's stamps are only as good as its priority: a device that could not raise it says so.
+TEST(SimulatorReader, SaysWhenItRunsAtNormalPriority) {
+  LinkDir dir;
+  std::vector<std::string> events;
+  std::mutex eventsMutex;
+  bootsim::Simulator sim;
+  sim.SetEventSink([&](const std::string& e) {
+    std::lock_guard<std::mutex> lock(eventsMutex);
+    events.push_back(e);
+  });
+  ASSERT_TRUE(sim.Start(dir.Link()));
+  std::this_thread::sleep_for(100ms);
+  sim.Stop();
+  bool said = false;
+  for (const std::string& e : events) said |= e.rfind("reader at normal priority", 0) == 0;
+  EXPECT_EQ(said, !sim.ReaderRaised());
+  if (!sim.ReaderRaised()) std::printf("note: the reader runs at normal priority here\n");
+}
+
 // --- the link ----------------------------------------------------------------------------------------
 
 TEST(SimulatorLink, ReplacesALinkAndRemovesItsOwnAtStop) {
@@ -393,7 +622,7 @@ TEST_P(ConversationAgainstSimulator, FindsGreetsAndSendsTheImage) {
 
   ASSERT_TRUE(sim_->WaitForFrames(c.frames, kSoon));
   EXPECT_EQ(sim_->Frames().size(), c.frames);
-  EXPECT_TRUE(sim_->ProtocolErrors().empty());
+  EXPECT_EQ(sim_->ProtocolErrors(), std::vector<std::string>{});
   if (c.outcome == update::TransferOutcome::Success) {
     ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
     EXPECT_EQ(sim_->LastImage(), image);
