@@ -57,7 +57,6 @@ cleanup() {
   bash tests/bed/winbed.sh stop "$bed"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 [ -n "${DISPLAY:-}" ] || echo "No display: the window runs on a private Xvfb."
 bash tests/bed/winbed.sh start "$bed" --ports 1
