@@ -7,9 +7,13 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include <regex>
 
 #include "Session.h"
 #include "firmware/HexImage.h"
+#include "tools/probe/TextCoding.h"
 
 namespace {
 
@@ -47,6 +51,28 @@ std::vector<std::string> ProcessesOfTheRunBed() {
     return found;
 }
 
+// The environment of the run command's Wine session, as its bed wrote it.
+std::map<std::string, std::string> RunBedEnv() {
+    std::map<std::string, std::string> env;
+    std::string text = ReadFile(SourceDir() + "/build/run/bed/env");
+    std::regex assignment(R"(([A-Za-z_][A-Za-z0-9_]*)='([^']*)')");
+    for (std::sregex_iterator it(text.begin(), text.end(), assignment), end; it != end; ++it) {
+        env[(*it)[1]] = (*it)[2];
+    }
+    return env;
+}
+
+// Reads the command's output until a line begins with the prefix; false when the time runs out.
+bool ReadUntil(ChildProcess& run, const std::string& prefix, std::chrono::seconds within) {
+    const auto deadline = Clock::now() + within;
+    while (Clock::now() < deadline) {
+        auto line = run.ReadLine(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+        if (!line) return false;
+        if (line->rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
 TEST(RunCommand, AutomaticRunReturnsWithTheOutcome) {
     ChildProcess run;
     // Without a display the command makes its own, as on a machine without one.
@@ -81,6 +107,34 @@ TEST(RunCommand, AutomaticRunReturnsWithTheOutcome) {
         << "received " << received.size() << " bytes";
 
     // Nothing it started is left: no simulator, no wineserver or Wine process of its bed, no display.
+    EXPECT_EQ(ProcessesOfTheRunBed(), std::vector<std::string>{});
+    EXPECT_FALSE(FileExists(SourceDir() + "/build/run/bed/xvfb.pid"));
+}
+
+// The interactive run: the user closes the window with Done, and the command returns with every
+// process it started ended.
+TEST(RunCommand, ClosingTheWindowEndsEveryProcess) {
+    ChildProcess run;
+    ASSERT_TRUE(run.Start({"env", "-u", "DISPLAY", "bash", "scripts/run.sh"}, {}, SourceDir(),
+                          WorkDir() + "/run-command.log", true));
+    ASSERT_TRUE(ReadUntil(run, "Check COM1", std::chrono::seconds(150)));
+
+    ChildProcess user;
+    ASSERT_TRUE(user.Start({"wine", WinBuildDir() + "/tools/probe/tlyn_probe.exe"}, RunBedEnv(), WorkDir(),
+                           WorkDir() + "/run-command-probe.log", true));
+    ASSERT_EQ(user.ReadLine(60s), std::optional<std::string>("ok ready"));
+    ASSERT_TRUE(user.WriteLine("wait-window 30000 " + probe::EncodeText("Gathrix RS-232 Remote Firmware Update")));
+    ASSERT_EQ(user.ReadLine(40s).value_or("").rfind("ok", 0), 0u) << "the program's window did not show";
+    // The window is up and stays up until it is closed.
+    std::this_thread::sleep_for(2s);
+    ASSERT_FALSE(run.Wait(0ms).has_value()) << "the command returned before the window was closed";
+    ASSERT_TRUE(user.WriteLine("click 2"));
+    user.ReadLine(10s);
+    user.WriteLine("quit");
+
+    auto status = run.Wait(60s);
+    ASSERT_TRUE(status.has_value()) << "the run command did not return after the window closed";
+    EXPECT_EQ(*status, 0);
     EXPECT_EQ(ProcessesOfTheRunBed(), std::vector<std::string>{});
     EXPECT_FALSE(FileExists(SourceDir() + "/build/run/bed/xvfb.pid"));
 }
