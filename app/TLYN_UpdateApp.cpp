@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/ProgramPath.h"
+#include "framework/SystemLibraries.h"
 #include "texts/Texts.h"
 #include "ui/TLYN_UpdateDlg.h"
 
@@ -38,7 +39,7 @@ bool CTLYN_UpdateApp::InitInstance() {
     ::InitCommonControls();
     CWinApp::InitInstance();
     // The About box's contact block is a rich edit 2.0 control.
-    ::LoadLibraryA("RICHED20.DLL");
+    framework::AfxInitRichEdit2();
     SetRegistryKey(texts::kRegistryKey);
 
     std::string programPath = app::ProgramPathFromCommandLine(::GetCommandLineA(), &IsAnsiLeadByte);

@@ -1,28 +1,44 @@
 #include "firmware/FileAccess.h"
 
-#include "framework/Handles.h"
+#include "firmware/FilePathRules.h"
 
 namespace firmware {
+namespace {
 
-ReadStatus ReadExclusive(const std::string& path, std::string& bytes) {
-    bytes.clear();
+bool IsAnsiLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
+
+// What an open handle stands for: a file on disk that is no folder.
+bool IsRegularFile(HANDLE file) {
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+framework::FileHandle OpenRegularFile(const std::string& path) {
+    if (ClassifyPath(path, &IsAnsiLeadByte) != PathKind::Plain) {
+        return {};
+    }
     framework::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return ReadStatus::OpenFailed;
+    if (file && !IsRegularFile(file.Get())) {
+        file.Reset();
     }
-    char chunk[64 * 1024];
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(file.Get(), chunk, sizeof(chunk), &got, nullptr)) {
-            bytes.clear();
-            return ReadStatus::ReadFailed;
-        }
-        if (got == 0) {
-            return ReadStatus::Ok;
-        }
-        bytes.append(chunk, got);
+    return file;
+}
+
+bool FileSource::Read(std::span<char> buffer, std::size_t& got) {
+    DWORD chunk = buffer.size() > 0x10000 ? 0x10000 : static_cast<DWORD>(buffer.size());
+    DWORD read = 0;
+    if (!::ReadFile(file_, buffer.data(), chunk, &read, nullptr)) {
+        got = 0;
+        return false;
     }
+    got = read;
+    return true;
 }
 
 bool WriteAll(HANDLE file, const void* data, size_t size) {

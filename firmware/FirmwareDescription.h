@@ -2,10 +2,16 @@
 // name beside the program. Both are taken verbatim.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "firmware/LineReader.h"
+
 namespace firmware {
+
+// Longer than any path the platform can open: a longer line is no description of ours.
+inline constexpr std::size_t kLongestDescriptionLine = 32767;
 
 struct FirmwareDescription {
   bool hasVersion;   // the file has a line 1
@@ -14,7 +20,12 @@ struct FirmwareDescription {
   std::string fileName;
 };
 
-// fileBytes: the description file exactly as stored; LF and CR LF line ends are both accepted.
+enum class DescriptionStatus { Ok, ReadFailed, LineTooLong };
+
+// Reads lines 1 and 2 and nothing after them; LF and CR LF line ends are both accepted.
+DescriptionStatus ReadFirmwareDescription(ByteSource& source, FirmwareDescription& description);
+
+// fileBytes: the description file exactly as stored.
 FirmwareDescription ParseFirmwareDescription(std::string_view fileBytes);
 
 }  // namespace firmware

@@ -31,14 +31,19 @@ bool LastWriteLocalTime(HANDLE file, firmware::LocalTime& local) {
 
 bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
     std::string path = ProgramDir + texts::kDescriptionFileName;
-    std::string bytes;
     bool available = false;
-    if (firmware::ReadExclusive(path, bytes) != firmware::ReadStatus::Ok) {
+    firmware::FirmwareDescription description{};
+    framework::FileHandle file = firmware::OpenRegularFile(path);
+    firmware::FileSource source(file.Get());
+    // A file that can't be read, or whose lines are longer than any name, counts as one that can't
+    // be opened.
+    if (!file || firmware::ReadFirmwareDescription(source, description) != firmware::DescriptionStatus::Ok) {
+        file.Reset();
         std::string text = std::string(texts::kDescriptionMissingHead) + texts::kFiveBlanks + path +
                            texts::kDescriptionMissingTail;
         ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
     } else {
-        firmware::FirmwareDescription description = firmware::ParseFirmwareDescription(bytes);
+        file.Reset();
         FirmwareVersion = description.version;
         FirmwareFileName = description.fileName;
         if (description.hasVersion && description.hasFileName && !(ProgramDir + FirmwareFileName).empty()) {
@@ -55,8 +60,7 @@ bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
 bool CTLYN_UpdateDlg::IdentifyFirmwareFile() {
     std::string path = ProgramDir + FirmwareFileName;
     std::string timeText;
-    framework::FileHandle file(
-        ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    framework::FileHandle file = firmware::OpenRegularFile(path);
     bool opened = file.IsValid();
     if (opened) {
         firmware::LocalTime local{};

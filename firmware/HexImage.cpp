@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
+#include <memory>
 
 namespace firmware {
 namespace {
@@ -36,32 +36,6 @@ inline unsigned DecodePair(const char* p, unsigned& notHex) {
   return (high << 4) | low;
 }
 
-// Hands out the file's lines as a text-mode line read does: CR LF arrives as LF (a lone CR is
-// an ordinary character), and a read stops after its LF or after kReadLimit characters.
-// A line never includes its line end.
-class LineReader {
- public:
-  explicit LineReader(std::string_view text) : rest_(text) {}
-
-  bool Next(std::string_view& line) {
-    if (rest_.empty()) return false;
-    const std::size_t lf = rest_.find('\n');
-    if (lf == std::string_view::npos) return Take(std::min(rest_.size(), kReadLimit), 0, line);
-    const std::size_t length = (lf > 0 && rest_[lf - 1] == '\r') ? lf - 1 : lf;
-    if (length < kReadLimit) return Take(length, lf + 1 - length, line);
-    return Take(kReadLimit, 0, line);
-  }
-
- private:
-  bool Take(std::size_t length, std::size_t lineEnd, std::string_view& line) {
-    line = rest_.substr(0, length);
-    rest_.remove_prefix(length + lineEnd);
-    return true;
-  }
-
-  std::string_view rest_;
-};
-
 struct Header {
   unsigned length;
   unsigned address;
@@ -81,11 +55,11 @@ bool ReadHeader(std::string_view line, Header& header) {
 }
 
 // The image grows in whole pages of fill bytes as data reaches past its end.
-class PageImage {
+class ImageWriter {
  public:
-  PageImage() {
-    bytes_.reserve(kMaxPages * kPageSize);
-    bytes_.assign(kPageSize, kFillByte);
+  explicit ImageWriter(PageImage& image) : image_(image) {
+    std::fill_n(image_.bytes.begin(), kPageSize, kFillByte);
+    image_.size = kPageSize;
   }
 
   // A data record: every byte lands at its address (a later record wins), then the checksum
@@ -93,34 +67,36 @@ class PageImage {
   bool ApplyData(std::string_view line, const Header& header) {
     const std::size_t checksumAt = kHeaderEnd + 2 * std::size_t{header.length};
     if (line.size() < checksumAt + 2) return false;
-    if (header.length > 0) Cover(std::size_t{header.address} + header.length);
     const char* digits = line.data() + kHeaderEnd;
-    std::uint8_t* out = bytes_.data() + header.address;
     unsigned sum = header.sum;
     unsigned notHex = 0;
-    for (unsigned i = 0; i < header.length; ++i, digits += 2) {
-      const unsigned value = DecodePair(digits, notHex);
-      out[i] = static_cast<std::uint8_t>(value);
-      sum += value;
+    if (header.length > 0) {
+      Cover(std::size_t{header.address} + header.length);
+      std::uint8_t* out = image_.bytes.data() + header.address;
+      for (unsigned i = 0; i < header.length; ++i, digits += 2) {
+        const unsigned value = DecodePair(digits, notHex);
+        out[i] = static_cast<std::uint8_t>(value);
+        sum += value;
+      }
     }
     sum += DecodePair(digits, notHex);
     return (notHex & kNotHex) == 0 && (sum & 0xFF) == 0;
   }
 
-  std::vector<std::uint8_t> Take() { return std::move(bytes_); }
-
  private:
   void Cover(std::size_t end) {
-    if (end <= bytes_.size()) return;
-    bytes_.resize((end + kPageSize - 1) / kPageSize * kPageSize, kFillByte);
+    if (end <= image_.size) return;
+    const std::size_t covered = (end + kPageSize - 1) / kPageSize * kPageSize;
+    std::fill(image_.bytes.begin() + image_.size, image_.bytes.begin() + covered, kFillByte);
+    image_.size = covered;
   }
 
-  std::vector<std::uint8_t> bytes_;
+  PageImage& image_;
 };
 
 enum class Outcome { NextLine, EndOfFile, Invalid };
 
-Outcome ReadRecord(std::string_view line, PageImage& image) {
+Outcome ReadRecord(std::string_view line, ImageWriter& image) {
   Header header{};
   if (line.empty() || line[0] != ':' || !ReadHeader(line, header)) return Outcome::Invalid;
   switch (header.type) {
@@ -138,21 +114,38 @@ Outcome ReadRecord(std::string_view line, PageImage& image) {
 
 }  // namespace
 
-HexConversion ConvertHexToImage(std::string_view fileBytes) {
-  PageImage image;
-  LineReader reader(fileBytes);
-  std::string_view line;
-  while (reader.Next(line)) {
-    switch (ReadRecord(line, image)) {
+HexStatus ConvertHexToImage(ByteSource& source, PageImage& image) {
+  ImageWriter writer(image);
+  LineReader reader(source);
+  char storage[kReadLimit];
+  for (;;) {
+    std::string_view line;
+    bool ended = false;
+    switch (reader.Next(storage, kReadLimit, line, ended)) {
+      case LineStatus::End:
+        return HexStatus::Invalid;  // the file ended before its end-of-file record
+      case LineStatus::ReadFailed:
+        return HexStatus::ReadFailed;
+      case LineStatus::Line:
+        break;
+    }
+    switch (ReadRecord(line, writer)) {
       case Outcome::NextLine:
         continue;
       case Outcome::EndOfFile:
-        return {HexStatus::Ok, image.Take()};
+        return HexStatus::Ok;
       case Outcome::Invalid:
-        return {HexStatus::Invalid, {}};
+        return HexStatus::Invalid;
     }
   }
-  return {HexStatus::Invalid, {}};  // the file ended before its end-of-file record
+}
+
+HexConversion ConvertHexToImage(std::string_view fileBytes) {
+  TextSource source(fileBytes);
+  auto image = std::make_unique<PageImage>();
+  const HexStatus status = ConvertHexToImage(source, *image);
+  if (status != HexStatus::Ok) return {status, {}};
+  return {status, std::vector<std::uint8_t>(image->bytes.begin(), image->bytes.begin() + image->size)};
 }
 
 }  // namespace firmware

@@ -18,18 +18,20 @@ bool CTLYN_UpdateDlg::BuildPageImage() {
         ShowMessage(texts::kImageCreateFailed, texts::kUpdateErrorCaption, MB_OK);
         return false;
     }
-    std::string hex;
-    firmware::ReadStatus read = firmware::ReadExclusive(ProgramDir + FirmwareFileName, hex);
-    if (read == firmware::ReadStatus::OpenFailed) {
+    framework::FileHandle hex = firmware::OpenRegularFile(ProgramDir + FirmwareFileName);
+    if (!hex) {
         image.Reset();
         DeletePageImage();
         ShowMessage(texts::kFirmwareOpenFailed, texts::kUpdateErrorCaption, MB_OK);
         return false;
     }
-    // A read error, a rejected record or a failed write all end as an invalid file.
-    firmware::HexConversion conversion = firmware::ConvertHexToImage(hex);
-    bool written = read == firmware::ReadStatus::Ok && conversion.status == firmware::HexStatus::Ok &&
-                   firmware::WriteAll(image.Get(), conversion.image.data(), conversion.image.size());
+    // A read error, a rejected record or a failed write all end as an invalid file. The image is
+    // at most 257 pages, so it is assembled here and written once.
+    firmware::PageImage pages;
+    firmware::FileSource source(hex.Get());
+    bool written = firmware::ConvertHexToImage(source, pages) == firmware::HexStatus::Ok &&
+                   firmware::WriteAll(image.Get(), pages.bytes.data(), pages.size);
+    hex.Reset();
     image.Reset();
     if (!written) {
         DeletePageImage();

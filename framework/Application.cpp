@@ -1,5 +1,6 @@
 #include "framework/Application.h"
 
+#include "framework/AnsiText.h"
 #include "framework/Handles.h"
 
 namespace framework {
@@ -8,19 +9,22 @@ namespace {
 // The application object registers itself here; it is the program's only global.
 CWinApp* g_application = nullptr;
 
-std::string ModuleBaseName(HINSTANCE instance) {
-    char path[MAX_PATH] = {};
-    DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
-    std::string name(path, length < MAX_PATH ? length : 0);
-    size_t slash = name.find_last_of("\\/");
-    if (slash != std::string::npos) {
-        name.erase(0, slash + 1);
+bool IsAnsiLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
+
+// The module's full path, however long: a path that fills the buffer may have been cut, so the
+// buffer grows until the path fits with room to spare.
+std::string ModulePath(HINSTANCE instance) {
+    constexpr DWORD kLongestPath = 32768;
+    std::string path;
+    for (DWORD size = MAX_PATH; size <= kLongestPath * 2; size *= 2) {
+        path.assign(size, '\0');
+        DWORD length = ::GetModuleFileNameA(instance, path.data(), size);
+        if (length < size) {
+            path.resize(length);
+            return path;
+        }
     }
-    size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos) {
-        name.erase(dot);
-    }
-    return name;
+    return {};
 }
 
 }  // namespace
@@ -41,7 +45,7 @@ int CWinApp::ExitInstance() { return 0; }
 
 void CWinApp::AttachInstance(HINSTANCE instance) {
     instance_ = instance;
-    appName_ = ModuleBaseName(instance);
+    appName_ = ModuleBaseName(ModulePath(instance), &IsAnsiLeadByte);
 }
 
 void CWinApp::SetRegistryKey(const char* key) { registryKey_ = key; }
@@ -112,13 +116,20 @@ void CWinApp::ResumeWaitCursor(int count) {
     }
 }
 
-bool CWinApp::PumpMessage() {
-    MSG msg;
-    if (::GetMessageA(&msg, nullptr, 0, 0) <= 0) {
+bool CWinApp::PumpMessage() { return PumpOneMessage(&::GetMessageA, mainWindow_); }
+
+bool PumpOneMessage(GetMessageFunction getMessage, HWND dialog) {
+    MSG msg{};
+    BOOL got = getMessage(&msg, nullptr, 0, 0);
+    if (got == -1) {
+        // Nothing was taken: the message holds nothing to act on.
+        return false;
+    }
+    if (got == 0) {
         ::PostQuitMessage(static_cast<int>(msg.wParam));
         return false;
     }
-    if (mainWindow_ == nullptr || !::IsDialogMessageA(mainWindow_, &msg)) {
+    if (dialog == nullptr || !::IsDialogMessageA(dialog, &msg)) {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }

@@ -45,7 +45,8 @@ public:
     void ResumeWaitCursor(int count);
 
     // Takes exactly one message from the thread's queue and dispatches it (waits if none is queued).
-    // False when the message was WM_QUIT, which is put back for the modal loop to see.
+    // False when the message was WM_QUIT, which is put back for the modal loop to see, or when no
+    // message could be taken.
     bool PumpMessage();
 
 private:
@@ -61,6 +62,10 @@ private:
 
 // The one application object, constructed before the entry point runs.
 CWinApp* AfxGetApp();
+
+// The pump of PumpMessage over a given way of taking a message, so a test can make the take fail.
+using GetMessageFunction = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT);
+bool PumpOneMessage(GetMessageFunction getMessage, HWND dialog);
 
 // Shows the wait cursor for the life of a scope.
 class CWaitCursor {

@@ -64,13 +64,24 @@ INT_PTR CDialog::Route(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     if (message == WM_COMMAND) {
+        if (!TakesCommands()) {
+            return TRUE;
+        }
         UINT code = HIWORD(wParam);
         UINT id = LOWORD(wParam);
         if (const MessageMapEntry* entry = Find(WM_COMMAND, code, id)) {
             (this->*entry->onCommand)();
             return TRUE;
         }
-        // Enter and Escape arrive as IDOK and IDCANCEL; without an entry they reach the hooks.
+        // Enter and Escape arrive as IDOK and IDCANCEL, with whatever notification code the sender
+        // chose (an accelerator sends 1): the dialog's own handler of the button decides, and
+        // without one the hooks do.
+        if (id == IDOK || id == IDCANCEL) {
+            if (const MessageMapEntry* entry = Find(WM_COMMAND, BN_CLICKED, id)) {
+                (this->*entry->onCommand)();
+                return TRUE;
+            }
+        }
         if (id == IDOK) {
             OnOK();
             return TRUE;

@@ -61,6 +61,9 @@ protected:
     virtual void OnOK();
     virtual void OnCancel();
     virtual std::span<const MessageMapEntry> GetMessageMap() const;
+    // While false, every command that reaches the dialog is dropped unhandled: a handler that holds
+    // the thread and dispatches queued messages itself must not have its dialog changed under it.
+    virtual bool TakesCommands() const { return true; }
 
     void EndDialog(INT_PTR result);
     // The message being handled, as the window received it (a colour handler needs its exact kind).

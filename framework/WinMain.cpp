@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include "framework/Application.h"
+#include "framework/SystemLibraries.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    framework::RestrictLibrarySearch();
     framework::CWinApp* app = framework::AfxGetApp();
     if (app == nullptr) {
         return 1;

@@ -5,7 +5,8 @@
 #
 #   bash scripts/run.sh                  the simulator on COM1
 #   bash scripts/run.sh /dev/ttyUSB0     a real device (a USB serial adapter) on COM1
-#   bash scripts/run.sh --auto           also press Begin Update, report the outcome and close
+#   bash scripts/run.sh --auto           also press Begin Update, report the outcome and close;
+#                                        the exit status is 0 only for a successful update
 #
 # With a display the window shows there; without one it runs on a private Xvfb. Every process the
 # command started ends when the window closes.
@@ -42,9 +43,17 @@ rm -rf "$program"
 mkdir -p "$program"
 cp build/win/TLYN_Update.exe package/Gathrix_Remote.txt package/GX-REM2-Sample.hex "$program/"
 
+# Every process this command starts is remembered here and ended on the way out, whatever the way.
 simulator=""
+program_pid=""
+probe_pid=""
 cleanup() {
-  [ -n "$simulator" ] && kill "$simulator" 2>/dev/null && wait "$simulator" 2>/dev/null
+  local pid
+  for pid in "$probe_pid" "$program_pid" "$simulator"; do
+    [ -n "$pid" ] || continue
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   bash tests/bed/winbed.sh stop "$bed"
 }
 trap cleanup EXIT
@@ -55,9 +64,11 @@ if [ -n "$device" ]; then
   ln -sfn "$device" "$bed/ports/com1"
   echo "COM1 is $device."
 else
+  # The simulator itself is the background job, so its process is the one ended at the close; its
+  # lines reach the terminal through a filter that ends with it.
   build/native/tools/bootsim/tlyn_bootsim --link "$bed/ports/com1" --save-image "$run/received.bin" \
-    | sed -u 's/^/boot loader: /' &
-  simulator=$(jobs -p | tail -n 1)
+    > >(sed -u 's/^/boot loader: /') &
+  simulator=$!
   echo "COM1 is the simulated boot loader; the image it receives is saved to $run/received.bin."
 fi
 # shellcheck disable=SC1091
@@ -70,8 +81,10 @@ if [ $auto -eq 0 ]; then
 fi
 
 # --auto: the probe presses Begin Update and reads the outcome, as a user would.
-(cd "$program" && wine TLYN_Update.exe) &
-coproc PROBE { wine build/win/tools/probe/tlyn_probe.exe 2>/dev/null; }
+(cd "$program" && exec wine TLYN_Update.exe) &
+program_pid=$!
+coproc PROBE { exec wine build/win/tools/probe/tlyn_probe.exe 2>/dev/null; }
+probe_pid=$PROBE_PID
 ask() { echo "$1" >&"${PROBE[1]}"; read -r answer <&"${PROBE[0]}"; echo "$answer"; }
 read -r _ready <&"${PROBE[0]}"
 decode() { printf '%b' "$(echo "$1" | sed 's/%\([0-9A-F][0-9A-F]\)/\\x\1/g')"; }
@@ -82,4 +95,12 @@ echo "Message box: $(decode "$box" | sed 's/^ok //')"
 ask "msgbox-ok" >/dev/null
 ask "click 2" >/dev/null
 ask "quit" >/dev/null || true
-wait %1 2>/dev/null || true
+# The program ends with Done; one that doesn't within the time is ended with the bed.
+for _ in $(seq 1 100); do
+  kill -0 "$program_pid" 2>/dev/null || break
+  sleep 0.1
+done
+case "$box" in
+  *caption=Firmware%20Update%20Complete*) exit 0 ;;
+  *) exit 1 ;;
+esac

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "texts/Texts.h"
+#include "ui/LinkTarget.h"
 #include "ui/Resource.h"
 #include "ui/WindowPlacement.h"
 
@@ -15,15 +16,7 @@ namespace {
 // Longer link texts than this are not ours; the range comes from the control, not from us.
 constexpr LONG kLongestLink = 512;
 
-std::string LinkTarget(const std::string& text) {
-    if (text.find("mailto:") != std::string::npos) {
-        return text + texts::kMailSubject;
-    }
-    if (text.find("www.") != std::string::npos) {
-        return "http://" + text;
-    }
-    return {};
-}
+bool IsAnsiLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
 }  // namespace
 
@@ -90,11 +83,13 @@ INT_PTR CAboutDlg::OnLink(WPARAM, LPARAM lParam) {
     if (length <= 0 || length > kLongestLink) {
         return 0;
     }
-    std::string text(static_cast<size_t>(length) + 1, '\0');
+    // The range counts characters; in ANSI a double-byte character takes two bytes.
+    const size_t room = 2 * static_cast<size_t>(length);
+    std::string text(room + 1, '\0');
     TEXTRANGEA range{link->chrg, text.data()};
     LRESULT copied = ::SendMessageA(Item(IDC_ABOUT_CONTACT), EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-    text.resize(copied > 0 && copied <= length ? static_cast<size_t>(copied) : 0);
-    std::string target = LinkTarget(text);
+    text.resize(copied > 0 && static_cast<size_t>(copied) <= room ? static_cast<size_t>(copied) : 0);
+    std::string target = ui::LinkTarget(text, &IsAnsiLeadByte);
     if (!target.empty()) {
         ::ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     }

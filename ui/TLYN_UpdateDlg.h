@@ -50,6 +50,8 @@ public:
 protected:
     bool OnInitDialog() override;
     void OnOK() override;
+    void OnCancel() override;
+    bool TakesCommands() const override;
     std::span<const framework::MessageMapEntry> GetMessageMap() const override;
 
 private:

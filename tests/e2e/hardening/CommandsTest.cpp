@@ -1,0 +1,180 @@
+// Commands that reach the window while an update runs. The transfer dispatches one queued message
+// per page, and that may be any command: each one posted mid-transfer does nothing, and the
+// transfer ends with the exact image and the success box. While armed, IDCANCEL with any
+// notification code goes the way of Done, which keeps the window open.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "Firmware.h"
+#include "Session.h"
+#include "tools/bootsim/Simulator.h"
+
+namespace {
+
+using namespace e2e;
+
+constexpr char kCaption[] = "Gathrix RS-232 Remote Firmware Update";
+constexpr int kDevicePort = 5;
+constexpr int kBeginUpdate = 1006, kDone = 2, kRefresh = 1012, kContact = 1016, kResultLine = 1011;
+constexpr unsigned kPages = 40;  // about two seconds of pages after the held-back reply
+
+// WM_COMMAND with a control identifier and a notification code, as the probe posts it.
+std::string PostCommand(unsigned id, unsigned code) {
+    return "post 273 " + std::to_string((code << 16) | id) + " 0";
+}
+
+class Commands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(probe.Start());
+        ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"}, {"\\Device\\Serial4", "COM5"}}));
+        ASSERT_TRUE(probe.ForgetStoredPort());
+    }
+
+    void TearDown() override {
+        while (probe.AskOk("msgbox 200", 5s)) {
+            probe.CloseMessageBox();
+        }
+        if (probe.AskOk("wait-dialog 100")) {
+            probe.AskOk("dialog-click 1");
+        }
+        if (program.Running() && probe.Text(kBeginUpdate) == "Cancel Update") {
+            probe.Click(kBeginUpdate);
+            std::this_thread::sleep_for(300ms);
+        }
+        probe.Click(kDone);
+        program.WaitExit(10s);
+        if (device) {
+            device->Stop();
+        }
+        LinkPort(kDevicePort, "");
+    }
+
+    void StartProgram(const std::string& name, bootsim::Options options) {
+        folder.emplace("commands-" + name);
+        firmware = MakeFirmware(kPages);
+        folder->Put("Gathrix_Remote.txt", "2.32\nfirmware.hex\n");
+        folder->Put("firmware.hex", firmware.hex);
+        device = std::make_unique<bootsim::Simulator>(options);
+        ASSERT_TRUE(device->Start(Bed::Get().PortLink(kDevicePort)));
+        ASSERT_TRUE(program.Start(*folder));
+        ASSERT_TRUE(probe.WaitWindow(kCaption));
+        ASSERT_TRUE(probe.NoMessageBox(300ms));
+        ASSERT_TRUE(probe.AskOk("press " + std::to_string(2000 + kDevicePort)));
+        std::this_thread::sleep_for(200ms);
+    }
+
+    bool Enabled(int id) {
+        auto state = probe.State(id);
+        return state && state->enabled;
+    }
+
+    // Everything but the chosen port's button is locked; Cancel Update only while armed.
+    void ExpectLocked(bool cancelEnabled) {
+        EXPECT_EQ(probe.Text(kBeginUpdate), "Cancel Update");
+        EXPECT_EQ(Enabled(kBeginUpdate), cancelEnabled);
+        for (int id : {kDone, kRefresh, kContact, 2003}) {
+            EXPECT_FALSE(Enabled(id)) << id;
+        }
+    }
+
+    Probe probe;
+    Program program;
+    std::optional<ProgramFolder> folder;
+    std::unique_ptr<bootsim::Simulator> device;
+    Firmware firmware;
+};
+
+struct CommandCase {
+    const char* name;
+    unsigned id;
+    unsigned code;
+};
+
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
+const CommandCase kCommands[] = {
+    {"BeginUpdate", kBeginUpdate, 0},
+    {"RefreshSerialPorts", kRefresh, 0},
+    {"ChosenPortButton", 2000 + kDevicePort, 0},
+    {"OtherPortButton", 2003, 0},
+    {"ContactInfo", kContact, 0},
+    {"IdOk", 1, 0},
+    {"IdOkFromAnAccelerator", 1, 1},
+    {"IdOkOtherCode", 1, 0x0300},
+    {"IdCancel", 2, 0},
+    {"IdCancelFromAnAccelerator", 2, 1},
+    {"IdCancelOtherCode", 2, 0x0300},
+};
+
+class CommandDuringTransfer : public Commands, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(CommandDuringTransfer, DoesNothing) {
+    const CommandCase& c = GetParam();
+    bootsim::Options options;
+    options.misbehaviour = bootsim::Misbehaviour::SlowReplyToPage;
+    options.page = 2;
+    options.slowReply = 2000ms;
+    StartProgram(std::string("transfer-") + c.name, options);
+    ASSERT_TRUE(probe.Click(kBeginUpdate));
+    // The device holds back its answer to the third page: the command waits for the next page's take.
+    ASSERT_TRUE(device->WaitForFrames(3, 20s));
+    ASSERT_TRUE(probe.AskOk(PostCommand(c.id, c.code)));
+    ASSERT_TRUE(device->WaitForFrames(6, 20s));
+    ExpectLocked(false);
+    EXPECT_FALSE(probe.AskOk("wait-dialog 100")) << "a dialog opened mid-transfer";
+    EXPECT_EQ(device->EndMarkers(), 0u) << "the transfer was over before the window was read";
+
+    auto box = probe.WaitMessageBox(60s);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, "Firmware Update Complete");
+    EXPECT_EQ(box->icon, "information");
+    ASSERT_TRUE(probe.CloseMessageBox());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(device->EndMarkers(), 1u);
+    EXPECT_EQ(device->LastImage(), firmware.image);
+    EXPECT_TRUE(device->ProtocolErrors().empty());
+    EXPECT_EQ(probe.StoredPort(), kDevicePort);
+    EXPECT_EQ(probe.Text(kResultLine), "Gathrix RS-232 Remote firmware successfully updated");
+    EXPECT_EQ(probe.Text(kBeginUpdate), "Begin Update");
+    EXPECT_TRUE(probe.NoMessageBox(500ms));
+    ASSERT_TRUE(probe.AskOk("press " + std::to_string(kDone)));
+    EXPECT_TRUE(program.WaitExit(10s).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CommandDuringTransfer, ::testing::ValuesIn(kCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// IDCANCEL reaches the dialog's Done handler whatever its notification code, so an armed update
+// is never ended by one; Cancel Update then takes it down and Done ends the idle program.
+class CancelWhileArmed : public Commands, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(CancelWhileArmed, KeepsTheUpdateArmed) {
+    const CommandCase& c = GetParam();
+    bootsim::Options options;
+    options.misbehaviour = bootsim::Misbehaviour::SilentToAttention;
+    StartProgram(std::string("armed-") + c.name, options);
+    ASSERT_TRUE(probe.Click(kBeginUpdate));
+    ASSERT_TRUE(device->WaitForAttentionBytes(2, 10s));
+    ASSERT_TRUE(probe.AskOk(PostCommand(c.id, c.code)));
+    EXPECT_FALSE(program.WaitExit(1500ms).has_value());
+    ExpectLocked(true);
+    unsigned before = device->AttentionBytes();
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_GE(device->AttentionBytes(), before + 2);
+    ASSERT_TRUE(probe.AskOk("press " + std::to_string(kBeginUpdate)));
+    EXPECT_TRUE(device->WaitForLineClosed(5s));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(probe.Text(kBeginUpdate), "Begin Update");
+    ASSERT_TRUE(probe.AskOk("press " + std::to_string(kDone)));
+    EXPECT_TRUE(program.WaitExit(10s).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, CancelWhileArmed,
+                         ::testing::Values(CommandCase{"IdCancel", 2, 0}, CommandCase{"IdCancelFromAnAccelerator", 2, 1},
+                                           CommandCase{"IdCancelOtherCode", 2, 0x0300}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
