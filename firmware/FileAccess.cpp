@@ -41,6 +41,18 @@ bool FileSource::Read(std::span<char> buffer, std::size_t& got) {
     return true;
 }
 
+bool LastWriteLocalTime(HANDLE file, LocalTime& local) {
+    FILETIME written{};
+    SYSTEMTIME utc{};
+    SYSTEMTIME here{};
+    if (!::GetFileTime(file, nullptr, nullptr, &written) || !::FileTimeToSystemTime(&written, &utc) ||
+        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &here)) {
+        return false;
+    }
+    local = {here.wYear, here.wMonth, here.wDay, here.wHour, here.wMinute, here.wSecond};
+    return true;
+}
+
 bool WriteAll(HANDLE file, const void* data, size_t size) {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {

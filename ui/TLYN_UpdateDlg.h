@@ -1,13 +1,13 @@
 // The update window: the program's only main window and the owner of all its state. One class, its
-// members spread over the subsystem that each belongs to:
-//   ui/MainDialog.cpp                 construction, initialisation, colours, system menu, painting,
-//                                     Done, destruction and the message map
-//   firmware/FirmwareIdentification.cpp   LoadFirmwareDescription, IdentifyFirmwareFile
-//   firmware/PageImageFile.cpp        BuildPageImage, DeletePageImage
-//   serial/PortSelection.cpp          RefreshSerialPorts, FindInstalledPorts, EnablePortButtons, CheckedPort
-//   serial/CompanionHandover.cpp      RequestPortRelease, ReturnPortToCompanion
-//   update/UpdateRun.cpp              OnBeginUpdate, the poll timer tick, the two private messages
-//   update/PageTransfer.cpp           TransferPageImage, Delay, FinishUpdate
+// members in a file per concern, each calling the subsystems' libraries:
+//   ui/MainDialog.cpp        construction, initialisation, colours, system menu, painting, Done,
+//                            destruction and the message map
+//   ui/FirmwareLines.cpp     LoadFirmwareDescription, IdentifyFirmwareFile
+//   ui/PageImage.cpp         BuildPageImage, DeletePageImage
+//   ui/PortButtons.cpp       RefreshSerialPorts, FindInstalledPorts, EnablePortButtons, CheckedPort
+//   ui/CompanionHandover.cpp RequestPortRelease, ReturnPortToCompanion
+//   ui/UpdateRun.cpp         OnBeginUpdate, the poll timer tick, the two private messages
+//   ui/PageTransfer.cpp      TransferPageImage, Delay, FinishUpdate
 #pragma once
 
 #include <windows.h>
@@ -69,26 +69,26 @@ private:
     void SetSystemMenuItems(bool enabled);
     bool UpdateInProgress() const;
 
-    // firmware/FirmwareIdentification.cpp
+    // ui/FirmwareLines.cpp
     bool LoadFirmwareDescription();
     bool IdentifyFirmwareFile();
 
-    // firmware/PageImageFile.cpp
+    // ui/PageImage.cpp
     bool BuildPageImage();
     void DeletePageImage();
     std::string PageImagePath() const;
 
-    // serial/PortSelection.cpp
+    // ui/PortButtons.cpp
     void RefreshSerialPorts();
     void FindInstalledPorts();
     void EnablePortButtons();
     int CheckedPort() const;
 
-    // serial/CompanionHandover.cpp
+    // ui/CompanionHandover.cpp
     void RequestPortRelease(int port);
     void ReturnPortToCompanion();
 
-    // update/UpdateRun.cpp
+    // ui/UpdateRun.cpp
     void OnBeginUpdate();
     void StartUpdate();
     void CancelUpdate();
@@ -96,7 +96,7 @@ private:
     INT_PTR OnBootLoaderFound(WPARAM wParam, LPARAM lParam);
     INT_PTR OnCancelUpdateMessage(WPARAM wParam, LPARAM lParam);
 
-    // update/PageTransfer.cpp
+    // ui/PageTransfer.cpp
     void TransferPageImage();
     void Delay(std::uint32_t milliseconds);
     void FinishUpdate();

@@ -14,19 +14,6 @@ namespace {
 
 std::string MessageCaption() { return std::string(texts::kProductName) + texts::kAppCaptionSuffix; }
 
-// The file's last write in local time, by the rules in force on that date.
-bool LastWriteLocalTime(HANDLE file, firmware::LocalTime& local) {
-    FILETIME written{};
-    SYSTEMTIME utc{};
-    SYSTEMTIME here{};
-    if (!::GetFileTime(file, nullptr, nullptr, &written) || !::FileTimeToSystemTime(&written, &utc) ||
-        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &here)) {
-        return false;
-    }
-    local = {here.wYear, here.wMonth, here.wDay, here.wHour, here.wMinute, here.wSecond};
-    return true;
-}
-
 }  // namespace
 
 bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
@@ -64,7 +51,7 @@ bool CTLYN_UpdateDlg::IdentifyFirmwareFile() {
     bool opened = file.IsValid();
     if (opened) {
         firmware::LocalTime local{};
-        if (LastWriteLocalTime(file.Get(), local)) {
+        if (firmware::LastWriteLocalTime(file.Get(), local)) {
             timeText = firmware::FormatFileTime(local);
         }
         file.Reset();
