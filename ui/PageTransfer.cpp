@@ -125,23 +125,26 @@ void CTLYN_UpdateDlg::TransferPageImage() {
     update::TransferOutcome outcome = update::TransferPages(SerialPort, host);
     host.WriteTrace();
     DiscardQueuedInput();
+    if (outcome == update::TransferOutcome::Success) {
+        // Stored while the port is still open: it is the port this update went through.
+        framework::AfxGetApp()->WriteProfileInt(texts::kSettingsSection, texts::kComPortEntry, SerialPort.GetPort());
+    }
+    FinishUpdate();
+    ShowOutcome(outcome);
+}
+
+void CTLYN_UpdateDlg::ShowOutcome(update::TransferOutcome outcome) {
     switch (outcome) {
         case update::TransferOutcome::Success: {
-            // Stored while the port is still open: it is the port this update went through.
-            framework::AfxGetApp()->WriteProfileInt(texts::kSettingsSection, texts::kComPortEntry,
-                                                    SerialPort.GetPort());
-            FinishUpdate();
             SetItemText(IDC_RESULT_LINE, (std::string(texts::kProductName) + texts::kSuccessLineSuffix).c_str());
             std::string text = std::string(texts::kSuccessHead) + texts::kProductName + texts::kSuccessTail;
             ShowMessage(text.c_str(), texts::kSuccessCaption, MB_OK | MB_ICONINFORMATION);
             return;
         }
         case update::TransferOutcome::ImageNotOpened:
-            FinishUpdate();
             ShowMessage(texts::kImageOpenFailed, texts::kUpdateErrorCaption, MB_OK);
             return;
         default:
-            FinishUpdate();
             SetItemText(IDC_RESULT_LINE, texts::kUpdateFailedLine);
             ShowMessage(update::FailureMessage(outcome).c_str(), texts::kUpdateErrorCaption, MB_OK | MB_ICONEXCLAMATION);
             return;

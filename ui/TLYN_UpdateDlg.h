@@ -6,19 +6,24 @@
 //   ui/PageImage.cpp         BuildPageImage, DeletePageImage
 //   ui/PortButtons.cpp       RefreshSerialPorts, FindInstalledPorts, EnablePortButtons, CheckedPort
 //   ui/CompanionHandover.cpp RequestPortRelease, ReturnPortToCompanion
-//   ui/UpdateRun.cpp         OnBeginUpdate, the poll timer tick, the two private messages
-//   ui/PageTransfer.cpp      TransferPageImage, Delay, FinishUpdate
+//   ui/UpdateRun.cpp         OnBeginUpdate, the poll timer tick, the two private messages, EndUpdate
+//   ui/ControlStates.cpp     ShowState (every control in each state), the system menu's items
+//   ui/PageTransfer.cpp      TransferPageImage, Delay, FinishUpdate, ShowOutcome
 #pragma once
 
 #include <windows.h>
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
+#include "serial/PortNames.h"
 #include "serial/RS232.h"
+
+namespace update {
+enum class TransferOutcome;
+}
 
 // Posted by the dialog to itself.
 inline constexpr UINT WM_BOOTLOADER_FOUND = WM_USER + 0x65;
@@ -41,7 +46,7 @@ public:
     int UpdateRunning = 0;         // armed and waiting for the boot loader
     int BootLoaderFound = 0;
     UINT_PTR PollTimer = 0;
-    std::array<int, 22> PortPresent{};  // entry n-1 for COMn
+    PortFlags PortPresent{};       // entry n-1 for COMn
     std::uint32_t PromptStamp = 0;
     int PromptVisible = 0;
     int CompanionPort = -1;
@@ -66,7 +71,6 @@ private:
     void OnContactInfo();
     void ShowAboutBox();
     void CreateStatusFont();
-    void SetSystemMenuItems(bool enabled);
     bool UpdateInProgress() const;
 
     // ui/FirmwareLines.cpp
@@ -88,10 +92,17 @@ private:
     void RequestPortRelease(int port);
     void ReturnPortToCompanion();
 
+    // ui/ControlStates.cpp
+    enum class UpdateState { Idle, Armed, Transferring };
+    void ShowState(UpdateState state);
+    void SetSystemMenuItems(bool enabled);
+
     // ui/UpdateRun.cpp
+    enum class UpdateEnding { Cancelled, Transferred, WindowDestroyed };
     void OnBeginUpdate();
     void StartUpdate();
-    void CancelUpdate();
+    // The one way from any update state back to idle, with the steps of that ending.
+    void EndUpdate(UpdateEnding ending);
     INT_PTR OnTimer(WPARAM wParam, LPARAM lParam);
     INT_PTR OnBootLoaderFound(WPARAM wParam, LPARAM lParam);
     INT_PTR OnCancelUpdateMessage(WPARAM wParam, LPARAM lParam);
@@ -100,6 +111,7 @@ private:
     void TransferPageImage();
     void Delay(std::uint32_t milliseconds);
     void FinishUpdate();
+    void ShowOutcome(update::TransferOutcome outcome);
     friend class TransferHost;
 
     // From the boot loader's answer to the end of its handler, the transfer owns the window; no close
