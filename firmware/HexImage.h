@@ -8,12 +8,9 @@
 #include <vector>
 
 #include "firmware/LineReader.h"
+#include "firmware/PageSize.h"
 
 namespace firmware {
-
-inline constexpr std::size_t kPageSize = 256;
-// Load offsets are 16 bits and a record may run past 0xFFFF by less than one page.
-inline constexpr std::size_t kMaxPages = 257;
 
 enum class HexStatus { Ok, Invalid, ReadFailed };
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr unsigned kPageBytes = 256;
+constexpr unsigned kPageBytes = update::wire::kPageSize;
 constexpr unsigned kRepaintEveryPages = 4;
 
 }  // namespace
@@ -64,7 +64,7 @@ public:
         }
         // Page numbers go out as 16 bits.
         LONGLONG pages = size.QuadPart / kPageBytes;
-        pageCount = static_cast<unsigned>(pages > 0xFFFF ? 0xFFFF : pages);
+        pageCount = static_cast<unsigned>(pages > update::wire::kMaxPageCount ? update::wire::kMaxPageCount : pages);
         return true;
     }
 

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <string>
 
+#include "firmware/PageSize.h"
 #include "texts/Texts.h"
 
 namespace update {
@@ -43,7 +44,7 @@ inline constexpr std::uint8_t kReady = 0x21;    // "!": ready after the version 
 inline constexpr std::uint8_t kRefusal = 0x40;  // "@": send the same page again
 inline constexpr std::uint8_t kEndMarker = 0xFF;  // sent twice after the last page
 
-inline constexpr std::size_t kPageSize = 256;
+using firmware::kPageSize;
 // Page numbers are 16 bits on the wire, and 0xFFFF would read as the end marker.
 inline constexpr unsigned kMaxPageCount = 0xFFFF;
 // The fifth refusal in a row of one page ends the transfer.
