@@ -1,6 +1,6 @@
 // The update window: the program's only main window and the owner of all its state. One class, its
 // members in a file per concern, each calling the subsystems' libraries:
-//   ui/MainDialog.cpp        construction, initialisation, colours, system menu, painting, Done,
+//   ui/MainDialog.cpp        construction, initialisation, colours, the About command, painting, Done,
 //                            destruction and the message map
 //   ui/FirmwareLines.cpp     LoadFirmwareDescription, IdentifyFirmwareFile
 //   ui/PageImage.cpp         BuildPageImage, DeletePageImage
