@@ -91,7 +91,6 @@ inline constexpr char kAboutTitle[] = "Gathrix Wireless RS-232 Remote Firmware U
 inline constexpr char kAboutVersion[] = "Version 2.0.0.39";
 inline constexpr char kAboutReleased[] = "Released December 9, 2011";
 inline constexpr char kAboutCopyright[] = "Copyright (C) 2011 Vostrel Systems, Inc.";
-inline constexpr char kAboutCopyrightLine2[] = "All rights reserved. Unauthorized copying is prohibited.";
 inline constexpr char kAboutPurpose[] =
     "This update utility can only be used to update the\n"
     "Gathrix Wireless RS232 Remote firmware.";

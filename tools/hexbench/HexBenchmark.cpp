@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "firmware/HexImage.h"
-#include "tools/hexbench/HexWriter.h"
+#include "tests/support/HexWriter.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "firmware/HexImage.h"
-#include "tools/hexbench/HexWriter.h"
+#include "tests/support/HexWriter.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "ByteSources.h"
 #include "firmware/FirmwareDescription.h"
 #include "firmware/HexImage.h"
-#include "tools/hexbench/HexWriter.h"
+#include "tests/support/HexWriter.h"
 
 namespace {
 
@@ -42,7 +42,9 @@ TEST(StreamedHex, AnyReadSizeGivesTheSameOutcome) {
       HexStatus status{};
       const auto image = Converted(source, status);
       ASSERT_EQ(status, whole.status) << "read size " << step << " of " << text.substr(0, 20);
-      if (status == HexStatus::Ok) EXPECT_EQ(image, whole.image) << "read size " << step;
+      if (status == HexStatus::Ok) {
+        EXPECT_EQ(image, whole.image) << "read size " << step;
+      }
     }
   }
 }
