@@ -30,23 +30,12 @@ StopBits MapStopBits(int stopBits) { return stopBits == 2 ? StopBits::Two : Stop
 }  // namespace
 
 LineSettings ComposeLineSettings(int baud, int parity, int dataBits, int stopBits) {
-    LineSettings s;
-    s.baud = MapBaudRate(baud);
-    s.dataBits = static_cast<std::uint8_t>(dataBits & 0xFF);
-    s.parity = MapParity(parity);
-    s.stopBits = MapStopBits(stopBits);
-    s.binary = true;
-    // Set whatever the parity letter: with no parity selected the driver has nothing to check.
-    s.checkParity = true;
-    s.raiseDtr = true;
-    s.raiseRts = true;
-    s.sendAfterXoff = true;
-    s.xonLimit = 100;
-    s.xoffLimit = 100;
-    s.xonChar = 0x11;
-    s.xoffChar = 0x13;
-    s.errorChar = 0xFF;
-    s.eofChar = 0x0D;
-    s.eventChar = 0xFF;
-    return s;
+    // Parity is checked whatever the letter: with no parity selected the driver has nothing to check.
+    return {.baud = MapBaudRate(baud),
+            .dataBits = static_cast<std::uint8_t>(dataBits & 0xFF),
+            .parity = MapParity(parity),
+            .stopBits = MapStopBits(stopBits),
+            .binary = true, .checkParity = true, .raiseDtr = true, .raiseRts = true, .sendAfterXoff = true,
+            .xonLimit = 100, .xoffLimit = 100,
+            .xonChar = 0x11, .xoffChar = 0x13, .errorChar = 0xFF, .eofChar = 0x0D, .eventChar = 0xFF};
 }

@@ -19,24 +19,10 @@ namespace {
 // The settings every open starts from, written out field by field: only the four mapped fields
 // vary with the arguments.
 LineSettings Reference(std::uint32_t baud, Parity parity, std::uint8_t dataBits, StopBits stopBits) {
-    LineSettings s;
-    s.baud = baud;
-    s.dataBits = dataBits;
-    s.parity = parity;
-    s.stopBits = stopBits;
-    s.binary = true;
-    s.checkParity = true;
-    s.raiseDtr = true;
-    s.raiseRts = true;
-    s.sendAfterXoff = true;
-    s.xonLimit = 100;
-    s.xoffLimit = 100;
-    s.xonChar = 0x11;
-    s.xoffChar = 0x13;
-    s.errorChar = 0xFF;
-    s.eofChar = 0x0D;
-    s.eventChar = 0xFF;
-    return s;
+    return {.baud = baud, .dataBits = dataBits, .parity = parity, .stopBits = stopBits,
+            .binary = true, .checkParity = true, .raiseDtr = true, .raiseRts = true, .sendAfterXoff = true,
+            .xonLimit = 100, .xoffLimit = 100,
+            .xonChar = 0x11, .xoffChar = 0x13, .errorChar = 0xFF, .eofChar = 0x0D, .eventChar = 0xFF};
 }
 
 struct Composition {
