@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "Session.h"
+#include "Window.h"
 #include "firmware/HexImage.h"
 #include "tools/probe/TextCoding.h"
 
@@ -123,12 +124,13 @@ TEST(RunCommand, ClosingTheWindowEndsEveryProcess) {
     ASSERT_TRUE(user.Start({"wine", WinBuildDir() + "/tools/probe/tlyn_probe.exe"}, RunBedEnv(), WorkDir(),
                            WorkDir() + "/run-command-probe.log", true));
     ASSERT_EQ(user.ReadLine(60s), std::optional<std::string>("ok ready"));
-    ASSERT_TRUE(user.WriteLine("wait-window 30000 " + probe::EncodeText("Gathrix RS-232 Remote Firmware Update")));
+    ASSERT_TRUE(user.WriteLine("wait-window 30000 " + probe::EncodeText(kCaption)));
     ASSERT_EQ(user.ReadLine(40s).value_or("").rfind("ok", 0), 0u) << "the program's window did not show";
-    // The window is up and stays up until it is closed.
+    // The window is up and stays up until it is closed: two seconds in which the command must not
+    // return, so a wait on a state would not do here.
     std::this_thread::sleep_for(2s);
     ASSERT_FALSE(run.Wait(0ms).has_value()) << "the command returned before the window was closed";
-    ASSERT_TRUE(user.WriteLine("click 2"));
+    ASSERT_TRUE(user.WriteLine("click " + std::to_string(kDone)));
     user.ReadLine(10s);
     user.WriteLine("quit");
 
