@@ -42,7 +42,9 @@ TEST(StreamedHex, AnyReadSizeGivesTheSameOutcome) {
       HexStatus status{};
       const auto image = Converted(source, status);
       ASSERT_EQ(status, whole.status) << "read size " << step << " of " << text.substr(0, 20);
-      if (status == HexStatus::Ok) EXPECT_EQ(image, whole.image) << "read size " << step;
+      if (status == HexStatus::Ok) {
+        EXPECT_EQ(image, whole.image) << "read size " << step;
+      }
     }
   }
 }
