@@ -5,8 +5,6 @@
 #include <dirent.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include <regex>
@@ -23,13 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 std::string SourceDir() { return TLYN_SOURCE_DIR; }
 
-std::string ReadProcFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 // Processes whose command line or environment names the run command's own bed.
 std::vector<std::string> ProcessesOfTheRunBed() {
     const std::string bed = SourceDir() + "/build/run/bed";
@@ -39,8 +30,8 @@ std::vector<std::string> ProcessesOfTheRunBed() {
     while (dirent* entry = readdir(proc)) {
         std::string pid = entry->d_name;
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string cmdline = ReadProcFile("/proc/" + pid + "/cmdline");
-        std::string environ = ReadProcFile("/proc/" + pid + "/environ");
+        std::string cmdline = ReadFile("/proc/" + pid + "/cmdline");
+        std::string environ = ReadFile("/proc/" + pid + "/environ");
         if (cmdline.find(bed) != std::string::npos || environ.find("WINEPREFIX=" + bed) != std::string::npos) {
             for (char& c : cmdline) {
                 if (c == '\0') c = ' ';
