@@ -4,19 +4,14 @@
 // notification code goes the way of Done, which keeps the window open.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "Firmware.h"
-#include "Session.h"
-#include "tools/bootsim/Simulator.h"
+#include "ProgramTest.h"
 
 namespace {
 
 using namespace e2e;
 
-constexpr char kCaption[] = "Gathrix RS-232 Remote Firmware Update";
 constexpr int kDevicePort = 5;
-constexpr int kBeginUpdate = 1006, kDone = 2, kRefresh = 1012, kContact = 1016, kResultLine = 1011;
 constexpr unsigned kPages = 40;  // about two seconds of pages after the held-back reply
 
 // WM_COMMAND with a control identifier and a notification code, as the probe posts it.
@@ -24,45 +19,20 @@ std::string PostCommand(unsigned id, unsigned code) {
     return "post 273 " + std::to_string((code << 16) | id) + " 0";
 }
 
-class Commands : public ::testing::Test {
+class Commands : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(probe.Start());
+        ProgramTest::SetUp();
         ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"}, {"\\Device\\Serial4", "COM5"}}));
         ASSERT_TRUE(probe.ForgetStoredPort());
     }
 
-    void TearDown() override {
-        while (probe.AskOk("msgbox 200", 5s)) {
-            probe.CloseMessageBox();
-        }
-        if (probe.AskOk("wait-dialog 100")) {
-            probe.AskOk("dialog-click 1");
-        }
-        if (program.Running() && probe.Text(kBeginUpdate) == "Cancel Update") {
-            probe.Click(kBeginUpdate);
-            std::this_thread::sleep_for(300ms);
-        }
-        probe.Click(kDone);
-        program.WaitExit(10s);
-        if (device) {
-            device->Stop();
-        }
-        LinkPort(kDevicePort, "");
-    }
-
+    // The program with the firmware, the device on COM5, COM5 checked.
     void StartProgram(const std::string& name, bootsim::Options options) {
-        folder.emplace("commands-" + name);
         firmware = MakeFirmware(kPages);
-        folder->Put("Gathrix_Remote.txt", "2.32\nfirmware.hex\n");
-        folder->Put("firmware.hex", firmware.hex);
-        device = std::make_unique<bootsim::Simulator>(options);
-        ASSERT_TRUE(device->Start(Bed::Get().PortLink(kDevicePort)));
-        ASSERT_TRUE(program.Start(*folder));
-        ASSERT_TRUE(probe.WaitWindow(kCaption));
+        ASSERT_NO_FATAL_FAILURE(
+            ProgramTest::StartProgram("commands-" + name, firmware.hex, DeviceOn{kDevicePort, options}, "2.32\nfirmware.hex\n"));
         ASSERT_TRUE(probe.NoMessageBox(300ms));
-        ASSERT_TRUE(probe.AskOk("press " + std::to_string(2000 + kDevicePort)));
-        std::this_thread::sleep_for(200ms);
     }
 
     bool Enabled(int id) {
@@ -74,15 +44,11 @@ protected:
     void ExpectLocked(bool cancelEnabled) {
         EXPECT_EQ(probe.Text(kBeginUpdate), "Cancel Update");
         EXPECT_EQ(Enabled(kBeginUpdate), cancelEnabled);
-        for (int id : {kDone, kRefresh, kContact, 2003}) {
+        for (int id : {kDone, kRefresh, kContactInfo, PortButton(3)}) {
             EXPECT_FALSE(Enabled(id)) << id;
         }
     }
 
-    Probe probe;
-    Program program;
-    std::optional<ProgramFolder> folder;
-    std::unique_ptr<bootsim::Simulator> device;
     Firmware firmware;
 };
 
@@ -97,9 +63,9 @@ void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 const CommandCase kCommands[] = {
     {"BeginUpdate", kBeginUpdate, 0},
     {"RefreshSerialPorts", kRefresh, 0},
-    {"ChosenPortButton", 2000 + kDevicePort, 0},
-    {"OtherPortButton", 2003, 0},
-    {"ContactInfo", kContact, 0},
+    {"ChosenPortButton", PortButton(kDevicePort), 0},
+    {"OtherPortButton", PortButton(3), 0},
+    {"ContactInfo", kContactInfo, 0},
     {"IdOk", 1, 0},
     {"IdOkFromAnAccelerator", 1, 1},
     {"IdOkOtherCode", 1, 0x0300},
@@ -116,7 +82,7 @@ TEST_P(CommandDuringTransfer, DoesNothing) {
     options.misbehaviour = bootsim::Misbehaviour::SlowReplyToPage;
     options.page = 2;
     options.slowReply = 2000ms;
-    StartProgram(std::string("transfer-") + c.name, options);
+    ASSERT_NO_FATAL_FAILURE(StartProgram(std::string("transfer-") + c.name, options));
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     // The device holds back its answer to the third page: the command waits for the next page's take.
     ASSERT_TRUE(device->WaitForFrames(3, 20s));
@@ -131,7 +97,9 @@ TEST_P(CommandDuringTransfer, DoesNothing) {
     EXPECT_EQ(box->caption, "Firmware Update Complete");
     EXPECT_EQ(box->icon, "information");
     ASSERT_TRUE(probe.CloseMessageBox());
-    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
+    // Back to idle, the window stays open: no command taken mid-transfer ends it late.
+    EXPECT_FALSE(program.WaitExit(300ms).has_value());
     EXPECT_TRUE(program.Running());
     EXPECT_EQ(device->EndMarkers(), 1u);
     EXPECT_EQ(device->LastImage(), firmware.image);
@@ -155,19 +123,19 @@ TEST_P(CancelWhileArmed, KeepsTheUpdateArmed) {
     const CommandCase& c = GetParam();
     bootsim::Options options;
     options.misbehaviour = bootsim::Misbehaviour::SilentToAttention;
-    StartProgram(std::string("armed-") + c.name, options);
+    ASSERT_NO_FATAL_FAILURE(StartProgram(std::string("armed-") + c.name, options));
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     ASSERT_TRUE(device->WaitForAttentionBytes(2, 10s));
     ASSERT_TRUE(probe.AskOk(PostCommand(c.id, c.code)));
     EXPECT_FALSE(program.WaitExit(1500ms).has_value());
     ExpectLocked(true);
-    unsigned before = device->AttentionBytes();
-    std::this_thread::sleep_for(1200ms);
-    EXPECT_GE(device->AttentionBytes(), before + 2);
+    const unsigned before = device->AttentionBytes();
+    // Still armed: the attention bytes keep coming at their pace.
+    EXPECT_TRUE(Eventually([&] { return device->AttentionBytes() >= before + 2; }, 1200ms))
+        << "attention bytes: " << before << " then " << device->AttentionBytes();
     ASSERT_TRUE(probe.AskOk("press " + std::to_string(kBeginUpdate)));
     EXPECT_TRUE(device->WaitForLineClosed(5s));
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(probe.Text(kBeginUpdate), "Begin Update");
+    EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
     ASSERT_TRUE(probe.AskOk("press " + std::to_string(kDone)));
     EXPECT_TRUE(program.WaitExit(10s).has_value());
 }

@@ -12,18 +12,14 @@
 #include <functional>
 
 #include "Firmware.h"
-#include "Session.h"
-#include "tools/bootsim/Simulator.h"
+#include "ProgramTest.h"
 
 namespace {
 
 using namespace e2e;
 using Clock = std::chrono::steady_clock;
 
-constexpr char kCaption[] = "Gathrix RS-232 Remote Firmware Update";
-constexpr char kMessageCaption[] = "Gathrix RS-232 Remote Update";
 constexpr int kDevicePort = 5;
-constexpr int kBeginUpdate = 1006, kFileLine = 1008, kVersionLine = 1009;
 
 // What lies in the program folder besides the description file, by the name it is given.
 enum class Thing { Nothing, HexFile, Fifo, Folder };
@@ -51,25 +47,14 @@ bool Make(const ProgramFolder& folder, Thing thing, const std::string& name, con
     return false;
 }
 
-class Names : public ::testing::Test {
+class Names : public ProgramTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(probe.Start());
+        ProgramTest::SetUp();
         ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"}, {"\\Device\\Serial4", "COM5"}}));
         ASSERT_TRUE(probe.ForgetStoredPort());
         // A device on COM5 that would answer: a name that reaches the port finds it open.
-        device = std::make_unique<bootsim::Simulator>(bootsim::Options{});
-        ASSERT_TRUE(device->Start(Bed::Get().PortLink(kDevicePort)));
-    }
-
-    void TearDown() override {
-        while (probe.AskOk("msgbox 200", 5s)) {
-            probe.CloseMessageBox();
-        }
-        probe.Click(2);
-        program.WaitExit(10s);
-        device->Stop();
-        LinkPort(kDevicePort, "");
+        ASSERT_NO_FATAL_FAILURE(StartDevice(DeviceOn{kDevicePort}));
     }
 
     // Starts the program and waits for its first message box; the time it took from the start.
@@ -87,10 +72,6 @@ protected:
         auto state = probe.State(id);
         return state && state->enabled;
     }
-
-    Probe probe;
-    Program program;
-    std::unique_ptr<bootsim::Simulator> device;
 };
 
 class FirmwareNames : public Names, public ::testing::WithParamInterface<NameCase> {};
@@ -98,13 +79,13 @@ class FirmwareNames : public Names, public ::testing::WithParamInterface<NameCas
 // Every such name is reported as a firmware file that can't be opened, and firmware update is off.
 TEST_P(FirmwareNames, ReportedAsAFileThatCantBeOpened) {
     const NameCase& c = GetParam();
-    ProgramFolder folder(std::string("names-") + c.name);
+    folder.emplace(std::string("names-") + c.name);
     Firmware firmware = MakeFirmware(2);
-    ASSERT_TRUE(folder.Put("Gathrix_Remote.txt", std::string("2.32\n") + c.fileName + "\n"));
-    ASSERT_TRUE(Make(folder, c.thing, c.thingName, firmware.hex));
+    ASSERT_TRUE(folder->Put("Gathrix_Remote.txt", std::string("2.32\n") + c.fileName + "\n"));
+    ASSERT_TRUE(Make(*folder, c.thing, c.thingName, firmware.hex));
 
     std::chrono::milliseconds took{};
-    auto box = StartUntilMessage(folder, took);
+    auto box = StartUntilMessage(*folder, took);
     ASSERT_TRUE(box) << "no message: the program is waiting on " << c.fileName;
     std::printf("[ %s ] message after %lld ms from the start\n", c.name, static_cast<long long>(took.count()));
     RecordProperty("message_ms", std::to_string(took.count()));
@@ -114,8 +95,8 @@ TEST_P(FirmwareNames, ReportedAsAFileThatCantBeOpened) {
     ASSERT_TRUE(probe.CloseMessageBox());
 
     EXPECT_TRUE(probe.NoMessageBox(500ms));
-    EXPECT_EQ(probe.Text(kFileLine), std::string("Firmware file  =  ") + c.fileName);
-    EXPECT_EQ(probe.Text(kVersionLine), "Firmware version  =  ");
+    EXPECT_EQ(probe.Text(kFirmwareFileLine), std::string("Firmware file  =  ") + c.fileName);
+    EXPECT_EQ(probe.Text(kFirmwareVersionLine), "Firmware version  =  ");
     EXPECT_FALSE(Enabled(kBeginUpdate));
 }
 
@@ -152,13 +133,13 @@ class DescriptionNames : public Names, public ::testing::WithParamInterface<Desc
 
 TEST_P(DescriptionNames, ReportedAsADescriptionThatCantBeOpened) {
     const DescriptionCase& c = GetParam();
-    ProgramFolder folder(std::string("description-") + c.name);
-    ASSERT_TRUE(Make(folder, c.thing, "Gathrix_Remote.txt", ""));
+    folder.emplace(std::string("description-") + c.name);
+    ASSERT_TRUE(Make(*folder, c.thing, "Gathrix_Remote.txt", ""));
     std::chrono::milliseconds took{};
-    auto box = StartUntilMessage(folder, took);
+    auto box = StartUntilMessage(*folder, took);
     ASSERT_TRUE(box) << "no message: the program is waiting on the description file";
     std::printf("[ %s ] message after %lld ms from the start\n", c.name, static_cast<long long>(took.count()));
-    std::string path = "Z:" + folder.Dir() + "/Gathrix_Remote.txt";
+    std::string path = "Z:" + folder->Dir() + "/Gathrix_Remote.txt";
     for (char& ch : path) {
         if (ch == '/') ch = '\\';
     }
@@ -175,18 +156,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, DescriptionNames,
 
 // The firmware file turned into a pipe after the start: Begin Update reports it and arms nothing.
 TEST_F(Names, FirmwareReplacedByAPipeBeforeBeginUpdate) {
-    ProgramFolder folder("names-replaced-by-pipe");
     Firmware firmware = MakeFirmware(2);
-    ASSERT_TRUE(folder.Put("Gathrix_Remote.txt", "2.32\ngx.hex\n"));
-    ASSERT_TRUE(folder.Put("gx.hex", firmware.hex));
-    ASSERT_TRUE(program.Start(folder));
-    ASSERT_TRUE(probe.WaitWindow(kCaption));
+    folder.emplace("names-replaced-by-pipe");
+    ASSERT_TRUE(folder->Put("Gathrix_Remote.txt", "2.32\ngx.hex\n"));
+    ASSERT_TRUE(folder->Put("gx.hex", firmware.hex));
+    ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder->Dir()));
     ASSERT_TRUE(probe.NoMessageBox(300ms));
-    ASSERT_TRUE(probe.AskOk("press " + std::to_string(2000 + kDevicePort)));
+    ASSERT_NO_FATAL_FAILURE(CheckPort(kDevicePort));
     ASSERT_TRUE(Enabled(kBeginUpdate));
 
-    std::filesystem::remove(folder.Path("gx.hex"));
-    ASSERT_EQ(::mkfifo(folder.Path("gx.hex").c_str(), 0600), 0);
+    std::filesystem::remove(folder->Path("gx.hex"));
+    ASSERT_EQ(::mkfifo(folder->Path("gx.hex").c_str(), 0600), 0);
     auto took = probe.ClickUntilMessageBox(kBeginUpdate, 10s);
     ASSERT_TRUE(took) << "no message: the program is waiting on the pipe";
     auto box = probe.WaitMessageBox(1s);

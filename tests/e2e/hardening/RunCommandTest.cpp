@@ -5,13 +5,12 @@
 #include <dirent.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include <regex>
 
 #include "Session.h"
+#include "Window.h"
 #include "firmware/HexImage.h"
 #include "tools/probe/TextCoding.h"
 
@@ -22,13 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 std::string SourceDir() { return TLYN_SOURCE_DIR; }
 
-std::string ReadProcFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 // Processes whose command line or environment names the run command's own bed.
 std::vector<std::string> ProcessesOfTheRunBed() {
     const std::string bed = SourceDir() + "/build/run/bed";
@@ -38,8 +30,8 @@ std::vector<std::string> ProcessesOfTheRunBed() {
     while (dirent* entry = readdir(proc)) {
         std::string pid = entry->d_name;
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string cmdline = ReadProcFile("/proc/" + pid + "/cmdline");
-        std::string environ = ReadProcFile("/proc/" + pid + "/environ");
+        std::string cmdline = ReadFile("/proc/" + pid + "/cmdline");
+        std::string environ = ReadFile("/proc/" + pid + "/environ");
         if (cmdline.find(bed) != std::string::npos || environ.find("WINEPREFIX=" + bed) != std::string::npos) {
             for (char& c : cmdline) {
                 if (c == '\0') c = ' ';
@@ -123,12 +115,13 @@ TEST(RunCommand, ClosingTheWindowEndsEveryProcess) {
     ASSERT_TRUE(user.Start({"wine", WinBuildDir() + "/tools/probe/tlyn_probe.exe"}, RunBedEnv(), WorkDir(),
                            WorkDir() + "/run-command-probe.log", true));
     ASSERT_EQ(user.ReadLine(60s), std::optional<std::string>("ok ready"));
-    ASSERT_TRUE(user.WriteLine("wait-window 30000 " + probe::EncodeText("Gathrix RS-232 Remote Firmware Update")));
+    ASSERT_TRUE(user.WriteLine("wait-window 30000 " + probe::EncodeText(kCaption)));
     ASSERT_EQ(user.ReadLine(40s).value_or("").rfind("ok", 0), 0u) << "the program's window did not show";
-    // The window is up and stays up until it is closed.
+    // The window is up and stays up until it is closed: two seconds in which the command must not
+    // return, so a wait on a state would not do here.
     std::this_thread::sleep_for(2s);
     ASSERT_FALSE(run.Wait(0ms).has_value()) << "the command returned before the window was closed";
-    ASSERT_TRUE(user.WriteLine("click 2"));
+    ASSERT_TRUE(user.WriteLine("click " + std::to_string(kDone)));
     user.ReadLine(10s);
     user.WriteLine("quit");
 

@@ -79,7 +79,7 @@ TEST_F(Soak, TwentyUpdatesInOneRun) {
         if (succeed) {
             EXPECT_EQ(device->LastImage(), image);
         }
-        EXPECT_TRUE(device->ProtocolErrors().empty());
+        EXPECT_EQ(device->ProtocolErrors(), std::vector<std::string>{});
         EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
         memory.push_back(ResidentKiB(program.Pid()));
         descriptors.push_back(OpenDescriptors(program.Pid()));
