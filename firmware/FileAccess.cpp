@@ -22,8 +22,8 @@ framework::FileHandle OpenRegularFile(const std::string& path) {
     if (ClassifyPath(path, &IsAnsiLeadByte) != PathKind::Plain) {
         return {};
     }
-    framework::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    framework::FileHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file && !IsRegularFile(file.Get())) {
         file.Reset();
     }

@@ -24,7 +24,8 @@ PageImageStatus WritePageImageFile(const std::string& imagePath, const std::stri
     }
     PageImage pages;
     FileSource source(hex.Get());
-    bool written = ConvertHexToImage(source, pages) == HexStatus::Ok && WriteAll(image.Get(), pages.bytes.data(), pages.size);
+    bool written =
+        ConvertHexToImage(source, pages) == HexStatus::Ok && WriteAll(image.Get(), pages.bytes.data(), pages.size);
     hex.Reset();
     image.Reset();
     if (!written) {

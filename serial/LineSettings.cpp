@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<int, 11> kStandardBaudRates = {300,   600,   1200,  2400,  4800, 9600,
+constexpr std::array<int, 11> kStandardBaudRates = {300,   600,   1200,  2400,  4800,  9600,
                                                     14400, 19200, 38400, 57600, 115200};
 constexpr std::uint32_t kFallbackBaudRate = 9600;
 
@@ -35,7 +35,16 @@ LineSettings ComposeLineSettings(int baud, int parity, int dataBits, int stopBit
             .dataBits = static_cast<std::uint8_t>(dataBits & 0xFF),
             .parity = MapParity(parity),
             .stopBits = MapStopBits(stopBits),
-            .binary = true, .checkParity = true, .raiseDtr = true, .raiseRts = true, .sendAfterXoff = true,
-            .xonLimit = 100, .xoffLimit = 100,
-            .xonChar = 0x11, .xoffChar = 0x13, .errorChar = 0xFF, .eofChar = 0x0D, .eventChar = 0xFF};
+            .binary = true,
+            .checkParity = true,
+            .raiseDtr = true,
+            .raiseRts = true,
+            .sendAfterXoff = true,
+            .xonLimit = 100,
+            .xoffLimit = 100,
+            .xonChar = 0x11,
+            .xoffChar = 0x13,
+            .errorChar = 0xFF,
+            .eofChar = 0x0D,
+            .eventChar = 0xFF};
 }

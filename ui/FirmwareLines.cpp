@@ -26,8 +26,8 @@ bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
     // be opened.
     if (!file || firmware::ReadFirmwareDescription(source, description) != firmware::DescriptionStatus::Ok) {
         file.Reset();
-        std::string text = std::string(texts::kDescriptionMissingHead) + texts::kFiveBlanks + path +
-                           texts::kDescriptionMissingTail;
+        std::string text =
+            std::string(texts::kDescriptionMissingHead) + texts::kFiveBlanks + path + texts::kDescriptionMissingTail;
         ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
     } else {
         file.Reset();
@@ -56,8 +56,8 @@ bool CTLYN_UpdateDlg::IdentifyFirmwareFile() {
         }
         file.Reset();
     } else {
-        std::string text = std::string(texts::kFirmwareMissingHead) + texts::kFiveBlanks + FirmwareFileName +
-                           texts::kFiveBlanks;
+        std::string text =
+            std::string(texts::kFirmwareMissingHead) + texts::kFiveBlanks + FirmwareFileName + texts::kFiveBlanks;
         ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
         EnableItem(IDC_BEGIN_UPDATE, false);
     }

@@ -98,10 +98,8 @@ void CTLYN_UpdateDlg::Delay(std::uint32_t milliseconds) { update::BusyDelay(mill
 // would answer the outcome box before the user ever saw it.
 static void DiscardQueuedInput() {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
+    while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {}
+    while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {}
 }
 
 void CTLYN_UpdateDlg::FinishUpdate() {
@@ -146,7 +144,8 @@ void CTLYN_UpdateDlg::ShowOutcome(update::TransferOutcome outcome) {
             return;
         default:
             SetItemText(IDC_RESULT_LINE, texts::kUpdateFailedLine);
-            ShowMessage(update::FailureMessage(outcome).c_str(), texts::kUpdateErrorCaption, MB_OK | MB_ICONEXCLAMATION);
+            ShowMessage(update::FailureMessage(outcome).c_str(), texts::kUpdateErrorCaption,
+                        MB_OK | MB_ICONEXCLAMATION);
             return;
     }
 }

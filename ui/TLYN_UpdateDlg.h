@@ -37,16 +37,16 @@ public:
     ~CTLYN_UpdateDlg() override;
 
     CRS232 SerialPort;
-    std::string ProgramDir;        // ends in a backslash
-    std::string TempDir;           // ends in a backslash
+    std::string ProgramDir;  // ends in a backslash
+    std::string TempDir;     // ends in a backslash
     std::string FirmwareVersion;
     std::string FirmwareFileName;
     std::string ResetPrompt;
     framework::GdiObject StatusFont;
-    int UpdateRunning = 0;         // armed and waiting for the boot loader
+    int UpdateRunning = 0;  // armed and waiting for the boot loader
     int BootLoaderFound = 0;
     UINT_PTR PollTimer = 0;
-    PortFlags PortPresent{};       // entry n-1 for COMn
+    PortFlags PortPresent{};  // entry n-1 for COMn
     std::uint32_t PromptStamp = 0;
     int PromptVisible = 0;
     int CompanionPort = -1;

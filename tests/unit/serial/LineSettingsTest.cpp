@@ -8,10 +8,9 @@
 // Readable failures: the settings field by field.
 void PrintTo(const LineSettings& s, std::ostream* out) {
     *out << "{baud " << s.baud << ", bits " << int{s.dataBits} << ", parity " << int(s.parity) << ", stop "
-         << int(s.stopBits) << ", flags " << s.binary << s.checkParity << s.raiseDtr << s.raiseRts
-         << s.sendAfterXoff << ", lim " << s.xonLimit << '/' << s.xoffLimit << ", chars " << int{s.xonChar}
-         << ' ' << int{s.xoffChar} << ' ' << int{s.errorChar} << ' ' << int{s.eofChar} << ' ' << int{s.eventChar}
-         << '}';
+         << int(s.stopBits) << ", flags " << s.binary << s.checkParity << s.raiseDtr << s.raiseRts << s.sendAfterXoff
+         << ", lim " << s.xonLimit << '/' << s.xoffLimit << ", chars " << int{s.xonChar} << ' ' << int{s.xoffChar}
+         << ' ' << int{s.errorChar} << ' ' << int{s.eofChar} << ' ' << int{s.eventChar} << '}';
 }
 
 namespace {
@@ -19,10 +18,22 @@ namespace {
 // The settings every open starts from, written out field by field: only the four mapped fields
 // vary with the arguments.
 LineSettings Reference(std::uint32_t baud, Parity parity, std::uint8_t dataBits, StopBits stopBits) {
-    return {.baud = baud, .dataBits = dataBits, .parity = parity, .stopBits = stopBits,
-            .binary = true, .checkParity = true, .raiseDtr = true, .raiseRts = true, .sendAfterXoff = true,
-            .xonLimit = 100, .xoffLimit = 100,
-            .xonChar = 0x11, .xoffChar = 0x13, .errorChar = 0xFF, .eofChar = 0x0D, .eventChar = 0xFF};
+    return {.baud = baud,
+            .dataBits = dataBits,
+            .parity = parity,
+            .stopBits = stopBits,
+            .binary = true,
+            .checkParity = true,
+            .raiseDtr = true,
+            .raiseRts = true,
+            .sendAfterXoff = true,
+            .xonLimit = 100,
+            .xoffLimit = 100,
+            .xonChar = 0x11,
+            .xoffChar = 0x13,
+            .errorChar = 0xFF,
+            .eofChar = 0x0D,
+            .eventChar = 0xFF};
 }
 
 struct Composition {

@@ -103,8 +103,15 @@ INSTANTIATE_TEST_SUITE_P(Table, DcbCodes, testing::ValuesIn(kCodeCases),
 
 // Every field outside the flag word, each with a value of its own, so a swap shows.
 TEST(DcbMapping, CopiesEveryOtherField) {
-    const LineSettings s{.baud = 0x05060708, .dataBits = 0x21, .xonLimit = 0x1314, .xoffLimit = 0x1516,
-                         .xonChar = 0x31, .xoffChar = 0x32, .errorChar = 0xF3, .eofChar = 0x34, .eventChar = 0xF5};
+    const LineSettings s{.baud = 0x05060708,
+                         .dataBits = 0x21,
+                         .xonLimit = 0x1314,
+                         .xoffLimit = 0x1516,
+                         .xonChar = 0x31,
+                         .xoffChar = 0x32,
+                         .errorChar = 0xF3,
+                         .eofChar = 0x34,
+                         .eventChar = 0xF5};
     const DCB dcb = ToDcb(s);
     EXPECT_EQ(dcb.DCBlength, 28u);
     EXPECT_EQ(dcb.BaudRate, 0x05060708u);
