@@ -22,8 +22,8 @@ framework::FileHandle OpenRegularFile(const std::string& path) {
     if (ClassifyPath(path, &IsAnsiLeadByte) != PathKind::Plain) {
         return {};
     }
-    framework::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    framework::FileHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file && !IsRegularFile(file.Get())) {
         file.Reset();
     }
@@ -38,6 +38,18 @@ bool FileSource::Read(std::span<char> buffer, std::size_t& got) {
         return false;
     }
     got = read;
+    return true;
+}
+
+bool LastWriteLocalTime(HANDLE file, LocalTime& local) {
+    FILETIME written{};
+    SYSTEMTIME utc{};
+    SYSTEMTIME here{};
+    if (!::GetFileTime(file, nullptr, nullptr, &written) || !::FileTimeToSystemTime(&written, &utc) ||
+        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &here)) {
+        return false;
+    }
+    local = {here.wYear, here.wMonth, here.wDay, here.wHour, here.wMinute, here.wSecond};
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "firmware/FileTime.h"
 #include "firmware/LineReader.h"
 #include "framework/Handles.h"
 
@@ -25,6 +26,9 @@ public:
 private:
     HANDLE file_;
 };
+
+// The file's last write in local time, by the rules in force on that date; false when unknown.
+bool LastWriteLocalTime(HANDLE file, LocalTime& local);
 
 // One or more WriteFile calls until every byte is taken; false on any failure or short write.
 bool WriteAll(HANDLE file, const void* data, size_t size);

@@ -28,7 +28,8 @@ bool IsReservedName(std::string_view name) {
             return true;
         }
     }
-    if (name.size() != 4 || !(EqualsIgnoringCase(name.substr(0, 3), "COM") || EqualsIgnoringCase(name.substr(0, 3), "LPT"))) {
+    if (name.size() != 4 ||
+        !(EqualsIgnoringCase(name.substr(0, 3), "COM") || EqualsIgnoringCase(name.substr(0, 3), "LPT"))) {
         return false;
     }
     unsigned char digit = static_cast<unsigned char>(name[3]);

@@ -12,9 +12,9 @@
 namespace firmware {
 
 enum class PathKind {
-    Plain,       // may name a file: open it and check what it is
-    Device,      // the last component is a device name
-    Altered,     // a component ends in a blank or a dot, which the platform would strip
+    Plain,    // may name a file: open it and check what it is
+    Device,   // the last component is a device name
+    Altered,  // a component ends in a blank or a dot, which the platform would strip
 };
 
 PathKind ClassifyPath(std::string_view path, framework::LeadByteTest isLeadByte);

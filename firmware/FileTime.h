@@ -6,12 +6,12 @@
 namespace firmware {
 
 struct LocalTime {
-  int year;    // four digits
-  int month;   // 1..12
-  int day;     // 1..31
-  int hour;    // 0..23
-  int minute;  // 0..59
-  int second;  // 0..59
+    int year;    // four digits
+    int month;   // 1..12
+    int day;     // 1..31
+    int hour;    // 0..23
+    int minute;  // 0..59
+    int second;  // 0..59
 };
 
 // The whole time text: the date piece followed by the 12-hour clock piece.

@@ -14,10 +14,10 @@ namespace firmware {
 inline constexpr std::size_t kLongestDescriptionLine = 32767;
 
 struct FirmwareDescription {
-  bool hasVersion;   // the file has a line 1
-  bool hasFileName;  // the file has a line 2 (which may be empty)
-  std::string version;
-  std::string fileName;
+    bool hasVersion;   // the file has a line 1
+    bool hasFileName;  // the file has a line 2 (which may be empty)
+    std::string version;
+    std::string fileName;
 };
 
 enum class DescriptionStatus { Ok, ReadFailed, LineTooLong };

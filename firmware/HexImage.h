@@ -8,20 +8,17 @@
 #include <vector>
 
 #include "firmware/LineReader.h"
+#include "firmware/PageSize.h"
 
 namespace firmware {
-
-inline constexpr std::size_t kPageSize = 256;
-// Load offsets are 16 bits and a record may run past 0xFFFF by less than one page.
-inline constexpr std::size_t kMaxPages = 257;
 
 enum class HexStatus { Ok, Invalid, ReadFailed };
 
 // The image in a fixed block as large as the largest image: converting allocates nothing, and
 // every address a record can name lies inside the block.
 struct PageImage {
-  std::array<std::uint8_t, kMaxPages * kPageSize> bytes;
-  std::size_t size = 0;  // whole pages; the bytes after it mean nothing
+    std::array<std::uint8_t, kMaxPages * kPageSize> bytes;
+    std::size_t size = 0;  // whole pages; the bytes after it mean nothing
 };
 
 // Reads the firmware file line by line up to its end-of-file record and nothing after it. The
@@ -29,8 +26,8 @@ struct PageImage {
 HexStatus ConvertHexToImage(ByteSource& source, PageImage& image);
 
 struct HexConversion {
-  HexStatus status;
-  std::vector<std::uint8_t> image;  // whole pages, unset bytes 0xFF; empty unless Ok
+    HexStatus status;
+    std::vector<std::uint8_t> image;  // whole pages, unset bytes 0xFF; empty unless Ok
 };
 
 // fileBytes: the firmware file exactly as stored (line ends as they are on disk).

@@ -1,49 +1,44 @@
-// The page image "Hex.tmp" in the temporary directory: made from the firmware's HEX file at every
-// update and removed at its end. It is written whole, once, so a failed conversion never leaves a
-// partial image behind.
-#include <string>
+// The image is at most 257 pages, so it is assembled in memory and written once: a failed
+// conversion never leaves a partial image behind.
+#include "firmware/PageImageFile.h"
+
+#include <windows.h>
 
 #include "firmware/FileAccess.h"
 #include "firmware/HexImage.h"
 #include "framework/Handles.h"
-#include "texts/Texts.h"
-#include "ui/TLYN_UpdateDlg.h"
 
-std::string CTLYN_UpdateDlg::PageImagePath() const { return TempDir + texts::kPageImageName; }
+namespace firmware {
 
-bool CTLYN_UpdateDlg::BuildPageImage() {
-    framework::FileHandle image(::CreateFileA(PageImagePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+PageImageStatus WritePageImageFile(const std::string& imagePath, const std::string& hexPath) {
+    framework::FileHandle image(::CreateFileA(imagePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!image) {
-        ShowMessage(texts::kImageCreateFailed, texts::kUpdateErrorCaption, MB_OK);
-        return false;
+        return PageImageStatus::NotCreated;
     }
-    framework::FileHandle hex = firmware::OpenRegularFile(ProgramDir + FirmwareFileName);
+    framework::FileHandle hex = OpenRegularFile(hexPath);
     if (!hex) {
         image.Reset();
-        DeletePageImage();
-        ShowMessage(texts::kFirmwareOpenFailed, texts::kUpdateErrorCaption, MB_OK);
-        return false;
+        DeletePageImageFile(imagePath);
+        return PageImageStatus::HexNotOpened;
     }
-    // A read error, a rejected record or a failed write all end as an invalid file. The image is
-    // at most 257 pages, so it is assembled here and written once.
-    firmware::PageImage pages;
-    firmware::FileSource source(hex.Get());
-    bool written = firmware::ConvertHexToImage(source, pages) == firmware::HexStatus::Ok &&
-                   firmware::WriteAll(image.Get(), pages.bytes.data(), pages.size);
+    PageImage pages;
+    FileSource source(hex.Get());
+    bool written =
+        ConvertHexToImage(source, pages) == HexStatus::Ok && WriteAll(image.Get(), pages.bytes.data(), pages.size);
     hex.Reset();
     image.Reset();
     if (!written) {
-        DeletePageImage();
-        ShowMessage(texts::kInvalidHexFile, texts::kUpdateErrorCaption, MB_OK);
-        return false;
+        DeletePageImageFile(imagePath);
+        return PageImageStatus::InvalidHex;
     }
-    return true;
+    return PageImageStatus::Ok;
 }
 
-void CTLYN_UpdateDlg::DeletePageImage() {
-    std::string path = PageImagePath();
-    if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        ::DeleteFileA(path.c_str());
+void DeletePageImageFile(const std::string& imagePath) {
+    if (::GetFileAttributesA(imagePath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        ::DeleteFileA(imagePath.c_str());
     }
 }
+
+}  // namespace firmware

@@ -36,8 +36,7 @@ std::size_t FindLastAnsiChar(std::string_view text, char wanted, LeadByteTest is
 }
 
 std::size_t FindAnsiText(std::string_view text, std::string_view needle, LeadByteTest isLeadByte) {
-    return FirstBoundary(text, isLeadByte,
-                         [&](std::size_t i) { return text.substr(i, needle.size()) == needle; });
+    return FirstBoundary(text, isLeadByte, [&](std::size_t i) { return text.substr(i, needle.size()) == needle; });
 }
 
 std::string ModuleBaseName(std::string_view modulePath, LeadByteTest isLeadByte) {

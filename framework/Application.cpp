@@ -62,8 +62,7 @@ int CWinApp::GetProfileInt(const char* section, const char* entry, int defaultVa
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (::RegQueryValueExA(key.Get(), entry, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
+    if (::RegQueryValueExA(key.Get(), entry, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof(value)) {
         return defaultValue;
     }
@@ -72,14 +71,14 @@ int CWinApp::GetProfileInt(const char* section, const char* entry, int defaultVa
 
 bool CWinApp::WriteProfileInt(const char* section, const char* entry, int value) const {
     HKEY raw = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, ProfileKeyPath(section).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                          nullptr, &raw, nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, ProfileKeyPath(section).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          &raw, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     RegistryKey key(raw);
     DWORD data = static_cast<DWORD>(value);
-    return ::RegSetValueExA(key.Get(), entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                            sizeof(data)) == ERROR_SUCCESS;
+    return ::RegSetValueExA(key.Get(), entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) ==
+           ERROR_SUCCESS;
 }
 
 HICON CWinApp::LoadIcon(UINT id) const { return ::LoadIconA(instance_, MAKEINTRESOURCEA(id)); }
@@ -95,8 +94,7 @@ void CWinApp::EndWaitCursor() {
         return;
     }
     if (--waitCount_ == 0) {
-        ::SetCursor(cursorBeforeWait_ != nullptr ? cursorBeforeWait_
-                                                 : ::LoadCursorA(nullptr, IDC_ARROW));
+        ::SetCursor(cursorBeforeWait_ != nullptr ? cursorBeforeWait_ : ::LoadCursorA(nullptr, IDC_ARROW));
     }
 }
 

@@ -22,9 +22,9 @@ using CommandHandler = void (CDialog::*)();
 inline constexpr UINT kCtlColorMessage = 0x0019;  // the one WM_CTLCOLOR of old
 
 struct MessageMapEntry {
-    UINT message;    // WM_COMMAND and WM_NOTIFY entries match code and id as well
-    UINT code;       // notification code
-    UINT id;         // control identifier
+    UINT message;  // WM_COMMAND and WM_NOTIFY entries match code and id as well
+    UINT code;     // notification code
+    UINT id;       // control identifier
     MessageHandler onMessage;
     CommandHandler onCommand;
 };

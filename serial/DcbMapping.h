@@ -5,5 +5,5 @@
 
 #include "serial/LineSettings.h"
 
-// A zeroed DCB with every field and flag bit of the settings copied across.
+// A zeroed DCB with its own length and every setting filled in; the flags not named stay off.
 DCB ToDcb(const LineSettings& settings);

@@ -20,8 +20,8 @@ bool ReadPortValue(HKEY key, DWORD index, int& port) {
     DWORD nameLength = kNameBufferSize;
     DWORD dataSize = kDataBufferSize;
     DWORD type = 0;
-    if (RegEnumValueA(key, index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                      &dataSize) != ERROR_SUCCESS) {
+    if (RegEnumValueA(key, index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) !=
+        ERROR_SUCCESS) {
         return false;
     }
     // Any type of data counts as the port's name; only the bytes the call wrote are looked at.

@@ -12,8 +12,8 @@ inline constexpr char kSettingsSection[] = "Settings";
 inline constexpr char kComPortEntry[] = "ComPort";
 
 // --- Main window --------------------------------------------------------------------------------
-inline constexpr char kMainCaptionSuffix[] = " Firmware Update";           // after the product name
-inline constexpr char kAboutMenuPrefix[] = "About ";                       // + product + suffix
+inline constexpr char kMainCaptionSuffix[] = " Firmware Update";  // after the product name
+inline constexpr char kAboutMenuPrefix[] = "About ";              // + product + suffix
 inline constexpr char kAboutMenuSuffix[] = " Update...";
 inline constexpr char kProductLine[] = "Use for updating the Gathrix RS232 Remote firmware.";
 inline constexpr char kInstructions[] =
@@ -27,11 +27,11 @@ inline constexpr char kInstructions[] =
 inline constexpr char kResetPrompt[] = "Press & release the Gathrix Base Reset button to start update.";
 // A group box label takes a single ampersand as a mnemonic marker: doubled, it shows as itself.
 inline constexpr char kSupportBoxLabel[] = "Vostrel Support && Contact Information: ";
-inline constexpr char kFirmwareVersionLine[] = "Firmware version  =  ";   // + version text
-inline constexpr char kFirmwareFileLine[] = "Firmware file  =  ";         // + name + time text
+inline constexpr char kFirmwareVersionLine[] = "Firmware version  =  ";  // + version text
+inline constexpr char kFirmwareFileLine[] = "Firmware file  =  ";        // + name + time text
 inline constexpr char kBeginUpdate[] = "Begin Update";
 inline constexpr char kCancelUpdate[] = "Cancel Update";
-inline constexpr char kAppCaptionSuffix[] = " Update";                    // message caption: product + this
+inline constexpr char kAppCaptionSuffix[] = " Update";  // message caption: product + this
 
 // --- Firmware description and identification ----------------------------------------------------
 inline constexpr char kDescriptionFileName[] = "Gathrix_Remote.txt";
@@ -39,8 +39,8 @@ inline constexpr char kDescriptionMissingHead[] = "Unable to open the firmware d
 inline constexpr char kFiveBlanks[] = "     ";
 inline constexpr char kDescriptionMissingTail[] = "     \n\nFirmware update wil be disabled.";
 inline constexpr char kFirmwareMissingHead[] = "Unable to open the firmware hex file:     \n";
-inline constexpr char kFileTimeDate[] = "     (%d-%d-%d, ";                   // month, day, year
-inline constexpr char kFileTimeClock[] = "%2d:%2d:%2d %s)";                   // hour, min, sec, AM/PM
+inline constexpr char kFileTimeDate[] = "     (%d-%d-%d, ";  // month, day, year
+inline constexpr char kFileTimeClock[] = "%2d:%2d:%2d %s)";  // hour, min, sec, AM/PM
 inline constexpr char kAm[] = "AM";
 inline constexpr char kPm[] = "PM";
 
@@ -82,16 +82,14 @@ inline constexpr char kFailureTerminated[] = "Firmware update terminated.\n";
 inline constexpr char kFailureCorruptHead[] = "If some of the hex file was transferred, the firmware in the ";
 inline constexpr char kFailureCorruptTail[] = " may be corrupt.     \n";
 inline constexpr char kFailureRetry[] = "You should retry the firmware update procedure.\n";
-inline constexpr char kFailureContact[] =
-    "If you continue to have problems, contact Vostrel Systems for support.\n";
+inline constexpr char kFailureContact[] = "If you continue to have problems, contact Vostrel Systems for support.\n";
 
 // --- About box ----------------------------------------------------------------------------------
-inline constexpr char kAboutCaptionPrefix[] = "About ";                  // + product + " Update"
+inline constexpr char kAboutCaptionPrefix[] = "About ";  // + product + " Update"
 inline constexpr char kAboutTitle[] = "Gathrix Wireless RS-232 Remote Firmware Update";
 inline constexpr char kAboutVersion[] = "Version 2.0.0.39";
 inline constexpr char kAboutReleased[] = "Released December 9, 2011";
 inline constexpr char kAboutCopyright[] = "Copyright (C) 2011 Vostrel Systems, Inc.";
-inline constexpr char kAboutCopyrightLine2[] = "All rights reserved. Unauthorized copying is prohibited.";
 inline constexpr char kAboutPurpose[] =
     "This update utility can only be used to update the\n"
     "Gathrix Wireless RS232 Remote firmware.";

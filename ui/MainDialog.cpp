@@ -183,7 +183,7 @@ INT_PTR CTLYN_UpdateDlg::OnDestroy(WPARAM, LPARAM) {
         ::KillTimer(GetSafeHwnd(), kPollTimerId);
         PollTimer = 0;
     }
-    SerialPort.Close();
+    EndUpdate(UpdateEnding::WindowDestroyed);
     return FALSE;
 }
 
@@ -196,14 +196,4 @@ void CTLYN_UpdateDlg::ShowAboutBox() {
     }
     CAboutDlg about;
     about.DoModal();
-}
-
-void CTLYN_UpdateDlg::SetSystemMenuItems(bool enabled) {
-    HMENU menu = ::GetSystemMenu(GetSafeHwnd(), FALSE);
-    if (menu == nullptr) {
-        return;
-    }
-    UINT state = MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED);
-    ::EnableMenuItem(menu, SC_CLOSE, state);
-    ::EnableMenuItem(menu, IDM_ABOUTBOX, state);
 }

@@ -1,24 +1,29 @@
 // The update window: the program's only main window and the owner of all its state. One class, its
-// members spread over the subsystem that each belongs to:
-//   ui/MainDialog.cpp                 construction, initialisation, colours, system menu, painting,
-//                                     Done, destruction and the message map
-//   firmware/FirmwareIdentification.cpp   LoadFirmwareDescription, IdentifyFirmwareFile
-//   firmware/PageImageFile.cpp        BuildPageImage, DeletePageImage
-//   serial/PortSelection.cpp          RefreshSerialPorts, FindInstalledPorts, EnablePortButtons, CheckedPort
-//   serial/CompanionHandover.cpp      RequestPortRelease, ReturnPortToCompanion
-//   update/UpdateRun.cpp              OnBeginUpdate, the poll timer tick, the two private messages
-//   update/PageTransfer.cpp           TransferPageImage, Delay, FinishUpdate
+// members in a file per concern, each calling the subsystems' libraries:
+//   ui/MainDialog.cpp        construction, initialisation, colours, the About command, painting, Done,
+//                            destruction and the message map
+//   ui/FirmwareLines.cpp     LoadFirmwareDescription, IdentifyFirmwareFile
+//   ui/PageImage.cpp         BuildPageImage, DeletePageImage
+//   ui/PortButtons.cpp       RefreshSerialPorts, FindInstalledPorts, EnablePortButtons, CheckedPort
+//   ui/CompanionHandover.cpp RequestPortRelease, ReturnPortToCompanion
+//   ui/UpdateRun.cpp         OnBeginUpdate, the poll timer tick, the two private messages, EndUpdate
+//   ui/ControlStates.cpp     ShowState (every control in each state), the system menu's items
+//   ui/PageTransfer.cpp      TransferPageImage, Delay, FinishUpdate, ShowOutcome
 #pragma once
 
 #include <windows.h>
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
+#include "serial/PortNames.h"
 #include "serial/RS232.h"
+
+namespace update {
+enum class TransferOutcome;
+}
 
 // Posted by the dialog to itself.
 inline constexpr UINT WM_BOOTLOADER_FOUND = WM_USER + 0x65;
@@ -32,16 +37,16 @@ public:
     ~CTLYN_UpdateDlg() override;
 
     CRS232 SerialPort;
-    std::string ProgramDir;        // ends in a backslash
-    std::string TempDir;           // ends in a backslash
+    std::string ProgramDir;  // ends in a backslash
+    std::string TempDir;     // ends in a backslash
     std::string FirmwareVersion;
     std::string FirmwareFileName;
     std::string ResetPrompt;
     framework::GdiObject StatusFont;
-    int UpdateRunning = 0;         // armed and waiting for the boot loader
+    int UpdateRunning = 0;  // armed and waiting for the boot loader
     int BootLoaderFound = 0;
     UINT_PTR PollTimer = 0;
-    std::array<int, 22> PortPresent{};  // entry n-1 for COMn
+    PortFlags PortPresent{};  // entry n-1 for COMn
     std::uint32_t PromptStamp = 0;
     int PromptVisible = 0;
     int CompanionPort = -1;
@@ -66,40 +71,47 @@ private:
     void OnContactInfo();
     void ShowAboutBox();
     void CreateStatusFont();
-    void SetSystemMenuItems(bool enabled);
     bool UpdateInProgress() const;
 
-    // firmware/FirmwareIdentification.cpp
+    // ui/FirmwareLines.cpp
     bool LoadFirmwareDescription();
     bool IdentifyFirmwareFile();
 
-    // firmware/PageImageFile.cpp
+    // ui/PageImage.cpp
     bool BuildPageImage();
     void DeletePageImage();
     std::string PageImagePath() const;
 
-    // serial/PortSelection.cpp
+    // ui/PortButtons.cpp
     void RefreshSerialPorts();
     void FindInstalledPorts();
     void EnablePortButtons();
     int CheckedPort() const;
 
-    // serial/CompanionHandover.cpp
+    // ui/CompanionHandover.cpp
     void RequestPortRelease(int port);
     void ReturnPortToCompanion();
 
-    // update/UpdateRun.cpp
+    // ui/ControlStates.cpp
+    enum class UpdateState { Idle, Armed, Transferring };
+    void ShowState(UpdateState state);
+    void SetSystemMenuItems(bool enabled);
+
+    // ui/UpdateRun.cpp
+    enum class UpdateEnding { Cancelled, Transferred, WindowDestroyed };
     void OnBeginUpdate();
     void StartUpdate();
-    void CancelUpdate();
+    // The one way from any update state back to idle, with the steps of that ending.
+    void EndUpdate(UpdateEnding ending);
     INT_PTR OnTimer(WPARAM wParam, LPARAM lParam);
     INT_PTR OnBootLoaderFound(WPARAM wParam, LPARAM lParam);
     INT_PTR OnCancelUpdateMessage(WPARAM wParam, LPARAM lParam);
 
-    // update/PageTransfer.cpp
+    // ui/PageTransfer.cpp
     void TransferPageImage();
     void Delay(std::uint32_t milliseconds);
     void FinishUpdate();
+    void ShowOutcome(update::TransferOutcome outcome);
     friend class TransferHost;
 
     // From the boot loader's answer to the end of its handler, the transfer owns the window; no close

@@ -12,17 +12,17 @@
 namespace update {
 
 enum class TraceStage {
-    BeforePages,     // from the first pause to the first page: settling, greeting, version, ready
+    BeforePages,  // from the first pause to the first page: settling, greeting, version, ready
     ProgressText,
     Repaint,
-    Message,         // the posted paint message taken and dispatched
+    Message,  // the posted paint message taken and dispatched
     ReadingPage,
-    Writes,          // page number, data and checksum, each write until its pause starts
-    Pauses,          // the pauses the protocol asks for, at their nominal length
-    PauseOverrun,    // how much longer the busy waits ran than asked
-    WaitingForReply, // from the end of the pause after the checksum to the next page or the end marker
-    Other,           // anything between the stages above
-    AfterPages,      // the end marker and its pause
+    Writes,           // page number, data and checksum, each write until its pause starts
+    Pauses,           // the pauses the protocol asks for, at their nominal length
+    PauseOverrun,     // how much longer the busy waits ran than asked
+    WaitingForReply,  // from the end of the pause after the checksum to the next page or the end marker
+    Other,            // anything between the stages above
+    AfterPages,       // the end marker and its pause
     Count
 };
 
@@ -74,9 +74,9 @@ public:
         Mark(current_);
         FILE* out = std::fopen((folder + "transfer-trace.txt").c_str(), "w");
         if (out == nullptr) return false;
-        static const char* const kNames[] = {"before-pages", "progress-text", "repaint", "message",
-                                             "reading-page", "writes", "pauses", "pause-overrun",
-                                             "waiting-for-reply", "other", "after-pages"};
+        static const char* const kNames[] = {"before-pages",      "progress-text", "repaint",    "message",
+                                             "reading-page",      "writes",        "pauses",     "pause-overrun",
+                                             "waiting-for-reply", "other",         "after-pages"};
         std::fprintf(out, "frames %u\n", pages_);
         for (int i = 0; i < static_cast<int>(TraceStage::Count); ++i) {
             const double ms = static_cast<double>(totals_[i]) * 1000.0 / perSecond_;

@@ -26,60 +26,61 @@
 namespace {
 
 class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool Done() const { return at_ >= size_; }
-  unsigned Byte() { return at_ < size_ ? data_[at_++] : 0u; }
-  unsigned Word() { return Byte() | (Byte() << 8); }
-  std::uint32_t Long() { return Word() | (static_cast<std::uint32_t>(Word()) << 16); }
+public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool Done() const { return at_ >= size_; }
+    unsigned Byte() { return at_ < size_ ? data_[at_++] : 0u; }
+    unsigned Word() { return Byte() | (Byte() << 8); }
+    std::uint32_t Long() { return Word() | (static_cast<std::uint32_t>(Word()) << 16); }
 
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
 };
 
 scripted::ImageSetup ImageFrom(Input& in) {
-  const unsigned bits = in.Byte();
-  const unsigned unreadable = in.Byte();
-  scripted::ImageSetup image;
-  const unsigned pages = bits & 0x07;
-  image.image.resize(pages * 256u);
-  for (std::size_t i = 0; i < image.image.size(); ++i) image.image[i] = static_cast<std::uint8_t>(i * 7 + i / 256 * 31);
-  image.opens = (bits & 0x08) == 0;
-  if ((bits & 0x10) != 0) image.failingPage = unreadable % 8;
-  if ((bits & 0x20) != 0) image.pageCount = 0x10000u;
-  return image;
+    const unsigned bits = in.Byte();
+    const unsigned unreadable = in.Byte();
+    scripted::ImageSetup image;
+    const unsigned pages = bits & 0x07;
+    image.image.resize(pages * 256u);
+    for (std::size_t i = 0; i < image.image.size(); ++i)
+        image.image[i] = static_cast<std::uint8_t>(i * 7 + i / 256 * 31);
+    image.opens = (bits & 0x08) == 0;
+    if ((bits & 0x10) != 0) image.failingPage = unreadable % 8;
+    if ((bits & 0x20) != 0) image.pageCount = 0x10000u;
+    return image;
 }
 
 scripted::DeviceScript DeviceFrom(Input& in) {
-  scripted::DeviceScript device;
-  while (!in.Done()) {
-    const unsigned kind = in.Byte();
-    scripted::Reply reply{in.Word(), {}};
-    for (unsigned n = in.Byte() % 64; n > 0; --n) reply.bytes.push_back(static_cast<int>(in.Byte()));
-    if ((kind & 0x80) != 0) reply.bytes.push_back(scripted::kFailedRead);
-    switch (kind & 0x03) {
-      case 0: device.early.push_back(reply); break;
-      case 1: device.toGreeting.push_back(reply); break;
-      default: device.toFrames.push_back(reply);
+    scripted::DeviceScript device;
+    while (!in.Done()) {
+        const unsigned kind = in.Byte();
+        scripted::Reply reply{in.Word(), {}};
+        for (unsigned n = in.Byte() % 64; n > 0; --n) reply.bytes.push_back(static_cast<int>(in.Byte()));
+        if ((kind & 0x80) != 0) reply.bytes.push_back(scripted::kFailedRead);
+        switch (kind & 0x03) {
+            case 0: device.early.push_back(reply); break;
+            case 1: device.toGreeting.push_back(reply); break;
+            default: device.toFrames.push_back(reply);
+        }
     }
-  }
-  return device;
+    return device;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Input in(data, size);
-  scripted::ImageSetup image = ImageFrom(in);
-  const std::uint32_t origin = in.Long();
-  scripted::DeviceScript device = DeviceFrom(in);
+    Input in(data, size);
+    scripted::ImageSetup image = ImageFrom(in);
+    const std::uint32_t origin = in.Long();
+    scripted::DeviceScript device = DeviceFrom(in);
 
-  scripted::RecordedRun run(origin, std::move(device), std::move(image));
-  run.Run();
-  const std::string problem = run.Problem();
-  if (!problem.empty()) std::fprintf(stderr, "%s\n", problem.c_str());
-  fuzzrule::Require(problem.empty(), "the run kept the rules of the exchange");
-  return 0;
+    scripted::RecordedRun run(origin, std::move(device), std::move(image));
+    run.Run();
+    const std::string problem = run.Problem();
+    if (!problem.empty()) std::fprintf(stderr, "%s\n", problem.c_str());
+    fuzzrule::Require(problem.empty(), "the run kept the rules of the exchange");
+    return 0;
 }

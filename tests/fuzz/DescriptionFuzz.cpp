@@ -13,34 +13,35 @@ namespace {
 
 // Every line of the file; a line feed at the very end opens no further line.
 std::vector<std::string> Lines(std::string_view bytes) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : bytes) {
-    if (c != '\n') {
-      line += c;
-      continue;
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : bytes) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        line.clear();
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    line.clear();
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
+    if (!line.empty()) lines.push_back(line);
+    return lines;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using fuzzrule::Require;
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const firmware::FirmwareDescription d = firmware::ParseFirmwareDescription(bytes);
-  const std::vector<std::string> lines = Lines(bytes);
+    using fuzzrule::Require;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const firmware::FirmwareDescription d = firmware::ParseFirmwareDescription(bytes);
+    const std::vector<std::string> lines = Lines(bytes);
 
-  Require(d.hasVersion == !bytes.empty(), "a file has a line 1 exactly when it is not empty");
-  Require(!d.hasFileName || d.hasVersion, "no line 2 without a line 1");
-  Require(d.hasVersion == (lines.size() >= 1) && d.hasFileName == (lines.size() >= 2), "the lines counted");
-  Require(d.version == (lines.size() >= 1 ? lines[0] : ""), "line 1 verbatim");
-  Require(d.fileName == (lines.size() >= 2 ? lines[1] : ""), "line 2 verbatim");
-  Require(d.version.find('\n') == std::string::npos && d.fileName.find('\n') == std::string::npos, "no line feed kept");
-  return 0;
+    Require(d.hasVersion == !bytes.empty(), "a file has a line 1 exactly when it is not empty");
+    Require(!d.hasFileName || d.hasVersion, "no line 2 without a line 1");
+    Require(d.hasVersion == (lines.size() >= 1) && d.hasFileName == (lines.size() >= 2), "the lines counted");
+    Require(d.version == (lines.size() >= 1 ? lines[0] : ""), "line 1 verbatim");
+    Require(d.fileName == (lines.size() >= 2 ? lines[1] : ""), "line 2 verbatim");
+    Require(d.version.find('\n') == std::string::npos && d.fileName.find('\n') == std::string::npos,
+            "no line feed kept");
+    return 0;
 }

@@ -7,9 +7,9 @@
 namespace fuzzrule {
 
 inline void Require(bool kept, const char* rule) {
-  if (kept) return;
-  std::fprintf(stderr, "broken rule: %s\n", rule);
-  std::abort();
+    if (kept) return;
+    std::fprintf(stderr, "broken rule: %s\n", rule);
+    std::abort();
 }
 
 }  // namespace fuzzrule

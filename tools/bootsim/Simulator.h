@@ -27,224 +27,226 @@
 namespace bootsim {
 
 enum class Misbehaviour {
-  None,
-  SilentToAttention,            // never answers the attention byte
-  SilentToGreeting,             // answers the attention byte, then never the greeting
-  WrongVersion,                 // "GX-REM2-2.31"
-  LowerCaseVersion,             // "gx-rem2-2.32"
-  ShortVersion,                 // "GX-REM2-2.3"
-  LongVersion,                  // "GX-REM2-2.320"
-  LineFeedAfterCarriageReturn,  // version line, CR, LF, then "!"
-  NoReadyByte,                  // version line and CR, no "!"
-  RefusePage,                   // answers page `page` with 0x40 `refusals` times, then "!"
-  WrongReplyToPage,             // answers page `page` with `wrongReply`
-  SlowReplyToPage,              // answers page `page` only after `slowReply`
-  FloodAfterGreeting,           // answers the greeting with `floodBytes` bytes and no CR
-  VanishAfterPage,              // acknowledges page `page`, then closes the line and the link
+    None,
+    SilentToAttention,            // never answers the attention byte
+    SilentToGreeting,             // answers the attention byte, then never the greeting
+    WrongVersion,                 // "GX-REM2-2.31"
+    LowerCaseVersion,             // "gx-rem2-2.32"
+    ShortVersion,                 // "GX-REM2-2.3"
+    LongVersion,                  // "GX-REM2-2.320"
+    LineFeedAfterCarriageReturn,  // version line, CR, LF, then "!"
+    NoReadyByte,                  // version line and CR, no "!"
+    RefusePage,                   // answers page `page` with 0x40 `refusals` times, then "!"
+    WrongReplyToPage,             // answers page `page` with `wrongReply`
+    SlowReplyToPage,              // answers page `page` only after `slowReply`
+    FloodAfterGreeting,           // answers the greeting with `floodBytes` bytes and no CR
+    VanishAfterPage,              // acknowledges page `page`, then closes the line and the link
 };
 
 struct Options {
-  unsigned attentionsBeforePresence = 2;  // stands in for the user pressing reset
-  std::chrono::milliseconds replyTime{1};
-  Misbehaviour misbehaviour = Misbehaviour::None;
-  unsigned page = 0;  // page number as on the wire, for the page modes
-  unsigned refusals = 1;
-  std::uint8_t wrongReply = 'X';
-  std::chrono::milliseconds slowReply{3500};
-  std::size_t floodBytes = 4096;
+    unsigned attentionsBeforePresence = 2;  // stands in for the user pressing reset
+    std::chrono::milliseconds replyTime{1};
+    Misbehaviour misbehaviour = Misbehaviour::None;
+    unsigned page = 0;  // page number as on the wire, for the page modes
+    unsigned refusals = 1;
+    std::uint8_t wrongReply = 'X';
+    std::chrono::milliseconds slowReply{3500};
+    std::size_t floodBytes = 4096;
 
-  // A well-behaved device may still say more than the protocol needs; these put the program's
-  // purge and windows to work.
-  std::string noiseBeforePresence;          // after each unanswered attention byte and before the presence byte
-  std::string bytesAfterPresence;           // in the same write, right after the presence byte
-  std::chrono::milliseconds readyDelay{0};  // above 0: the ready byte as its own write this long after the version line
-  // The presence byte this long after the attention byte that earns it: just before the program's
-  // next tick, so that the program's settling pause is all that stands between it and the greeting.
-  std::chrono::milliseconds presenceDelay{0};
+    // A well-behaved device may still say more than the protocol needs; these put the program's
+    // purge and windows to work.
+    std::string noiseBeforePresence;  // after each unanswered attention byte and before the presence byte
+    std::string bytesAfterPresence;   // in the same write, right after the presence byte
+    std::chrono::milliseconds readyDelay{
+        0};  // above 0: the ready byte as its own write this long after the version line
+    // The presence byte this long after the attention byte that earns it: just before the program's
+    // next tick, so that the program's settling pause is all that stands between it and the greeting.
+    std::chrono::milliseconds presenceDelay{0};
 };
 
 using Clock = std::chrono::steady_clock;
 
 struct Frame {
-  unsigned page = 0;
-  std::array<std::uint8_t, 256> data{};
-  std::uint8_t checksum = 0;
-  bool checksumOk = false;
-  bool inOrder = false;     // the page the device expected next
-  std::uint8_t reply = 0;   // what the device answered; 0 when the line went before the answer
-  // Arrival of the page number's last byte, the first and the last data byte and the checksum,
-  // and the moment the answer went out.
-  Clock::time_point numberAt, dataAt, dataEndAt, checksumAt, replyAt;
+    unsigned page = 0;
+    std::array<std::uint8_t, 256> data{};
+    std::uint8_t checksum = 0;
+    bool checksumOk = false;
+    bool inOrder = false;    // the page the device expected next
+    std::uint8_t reply = 0;  // what the device answered; 0 when the line went before the answer
+    // Arrival of the page number's last byte, the first and the last data byte and the checksum,
+    // and the moment the answer went out.
+    Clock::time_point numberAt, dataAt, dataEndAt, checksumAt, replyAt;
 };
 
 enum class LineEvent { Opened, Closed };
 
 class Simulator {
- public:
-  using EventSink = std::function<void(const std::string&)>;
+public:
+    using EventSink = std::function<void(const std::string&)>;
 
-  explicit Simulator(Options options = {});
-  ~Simulator();
-  Simulator(const Simulator&) = delete;
-  Simulator& operator=(const Simulator&) = delete;
+    explicit Simulator(Options options = {});
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
 
-  // One line of text per event, from the device's thread, outside every lock. Set before Start.
-  void SetEventSink(EventSink sink);
+    // One line of text per event, from the device's thread, outside every lock. Set before Start.
+    void SetEventSink(EventSink sink);
 
-  // Opens the pseudo-terminal, points linkPath at its slave (replacing a link already there, never
-  // another kind of file) and starts the device. False when any of it fails; nothing is left then.
-  bool Start(const std::string& linkPath);
-  // Ends the device, closes the line and removes the link if it still points here. Idempotent.
-  void Stop();
+    // Opens the pseudo-terminal, points linkPath at its slave (replacing a link already there, never
+    // another kind of file) and starts the device. False when any of it fails; nothing is left then.
+    bool Start(const std::string& linkPath);
+    // Ends the device, closes the line and removes the link if it still points here. Idempotent.
+    void Stop();
 
-  std::string SlavePath() const;
+    std::string SlavePath() const;
 
-  // What the device saw, safe from any thread.
-  unsigned AttentionBytes() const;
-  std::vector<Clock::time_point> AttentionTimes() const;
-  unsigned PresenceBytesSent() const;
-  unsigned GreetingsOk() const;
-  unsigned GreetingsBad() const;
-  std::vector<Frame> Frames() const;
-  unsigned EndMarkers() const;
-  std::vector<std::uint8_t> LastImage() const;  // the last complete image, empty before one
-  std::vector<std::string> ProtocolErrors() const;
-  std::vector<LineEvent> LineEvents() const;
-  bool LineOpen() const;
-  bool Vanished() const;
-  std::string LineSettings() const;      // as last read when the program started talking
-  Clock::time_point EndMarkerTime() const;   // arrival of the last end marker's first byte
-  Clock::time_point LineClosedTime() const;  // the last time the program let the line go
-  // False when the reader could not be raised above the program and runs at normal priority; its
-  // stamps may then be a few milliseconds late, and the pauses are judged with that much slack.
-  bool ReaderRaised() const;
+    // What the device saw, safe from any thread.
+    unsigned AttentionBytes() const;
+    std::vector<Clock::time_point> AttentionTimes() const;
+    unsigned PresenceBytesSent() const;
+    unsigned GreetingsOk() const;
+    unsigned GreetingsBad() const;
+    std::vector<Frame> Frames() const;
+    unsigned EndMarkers() const;
+    std::vector<std::uint8_t> LastImage() const;  // the last complete image, empty before one
+    std::vector<std::string> ProtocolErrors() const;
+    std::vector<LineEvent> LineEvents() const;
+    bool LineOpen() const;
+    bool Vanished() const;
+    std::string LineSettings() const;          // as last read when the program started talking
+    Clock::time_point EndMarkerTime() const;   // arrival of the last end marker's first byte
+    Clock::time_point LineClosedTime() const;  // the last time the program let the line go
+    // False when the reader could not be raised above the program and runs at normal priority; its
+    // stamps may then be a few milliseconds late, and the pauses are judged with that much slack.
+    bool ReaderRaised() const;
 
-  // Each true as soon as its condition holds, false when the time-out passes first.
-  bool WaitForAttentionBytes(unsigned count, std::chrono::milliseconds timeout) const;
-  bool WaitForGreeting(std::chrono::milliseconds timeout) const;
-  bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
-  bool WaitForEndMarker(std::chrono::milliseconds timeout) const;
-  bool WaitForLineOpened(std::chrono::milliseconds timeout) const;  // open now
-  bool WaitForLineClosed(std::chrono::milliseconds timeout) const;  // closed now, after an open
-  bool WaitForVanished(std::chrono::milliseconds timeout) const;
+    // Each true as soon as its condition holds, false when the time-out passes first.
+    bool WaitForAttentionBytes(unsigned count, std::chrono::milliseconds timeout) const;
+    bool WaitForGreeting(std::chrono::milliseconds timeout) const;
+    bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
+    bool WaitForEndMarker(std::chrono::milliseconds timeout) const;
+    bool WaitForLineOpened(std::chrono::milliseconds timeout) const;  // open now
+    bool WaitForLineClosed(std::chrono::milliseconds timeout) const;  // closed now, after an open
+    bool WaitForVanished(std::chrono::milliseconds timeout) const;
 
- private:
-  enum class Phase { AwaitingAttention, AwaitingGreeting, AwaitingFrames, Ignoring };
+private:
+    enum class Phase { AwaitingAttention, AwaitingGreeting, AwaitingFrames, Ignoring };
 
-  // One of the pauses the program keeps around every frame, tallied over one update. A byte that
-  // reaches the line late shortens a gap now and then; a pause the program does not keep shortens
-  // most of them.
-  struct PauseTally {
-    const char* what;
-    const char* since;
-    std::chrono::milliseconds least;
-    unsigned judged = 0;
-    unsigned tooShort = 0;
-    Clock::duration soonest = Clock::duration::max();
-  };
+    // One of the pauses the program keeps around every frame, tallied over one update. A byte that
+    // reaches the line late shortens a gap now and then; a pause the program does not keep shortens
+    // most of them.
+    struct PauseTally {
+        const char* what;
+        const char* since;
+        std::chrono::milliseconds least;
+        unsigned judged = 0;
+        unsigned tooShort = 0;
+        Clock::duration soonest = Clock::duration::max();
+    };
 
-  // What the reader hands the device: bytes with their arrival, or the line opened or let go.
-  struct Arrival {
-    enum class Kind { Bytes, Opened, Closed } kind = Kind::Bytes;
-    std::vector<std::uint8_t> bytes;
-    Clock::time_point at;
-  };
+    // What the reader hands the device: bytes with their arrival, or the line opened or let go.
+    struct Arrival {
+        enum class Kind { Bytes, Opened, Closed } kind = Kind::Bytes;
+        std::vector<std::uint8_t> bytes;
+        Clock::time_point at;
+    };
 
-  struct Records {
-    unsigned attentionBytes = 0;
-    std::vector<Clock::time_point> attentionTimes;
-    unsigned presenceBytes = 0;
-    unsigned greetingsOk = 0;
-    unsigned greetingsBad = 0;
-    std::vector<Frame> frames;
-    unsigned endMarkers = 0;
-    std::vector<std::uint8_t> lastImage;
-    std::vector<std::string> protocolErrors;
-    std::vector<LineEvent> lineEvents;
-    bool lineOpen = false;
-    bool vanished = false;
-    std::string lineSettings;
-    Clock::time_point endMarkerAt;
-    Clock::time_point lineClosedAt;
-    bool readerRaised = false;
-  };
+    struct Records {
+        unsigned attentionBytes = 0;
+        std::vector<Clock::time_point> attentionTimes;
+        unsigned presenceBytes = 0;
+        unsigned greetingsOk = 0;
+        unsigned greetingsBad = 0;
+        std::vector<Frame> frames;
+        unsigned endMarkers = 0;
+        std::vector<std::uint8_t> lastImage;
+        std::vector<std::string> protocolErrors;
+        std::vector<LineEvent> lineEvents;
+        bool lineOpen = false;
+        bool vanished = false;
+        std::string lineSettings;
+        Clock::time_point endMarkerAt;
+        Clock::time_point lineClosedAt;
+        bool readerRaised = false;
+    };
 
-  template <class Predicate>
-  bool WaitUntil(std::chrono::milliseconds timeout, Predicate predicate) const;
-  template <class Change>
-  void Record(Change change, const std::string& event);
+    template <class Predicate>
+    bool WaitUntil(std::chrono::milliseconds timeout, Predicate predicate) const;
+    template <class Change>
+    void Record(Change change, const std::string& event);
 
-  bool OpenLine();
-  void Read();
-  void RaiseReader();
-  void Hand(Arrival arrival);
-  bool NextArrival(Arrival& arrival);
-  void Run();
-  bool PauseOrStop(std::chrono::milliseconds pause);
-  bool PauseUntil(Clock::time_point end);
-  void NoteLine(bool open, Clock::time_point at);
-  void ResetConversation();
-  void Feed(std::uint8_t byte, Clock::time_point at);
-  void CheckLineSettings();
-  void OnAttentionByte(std::uint8_t byte, Clock::time_point at);
-  void OnGreetingByte(std::uint8_t byte, Clock::time_point at);
-  void AnswerGreeting();
-  void OnFrameByte(std::uint8_t byte, Clock::time_point at);
-  void CheckFrameStart(bool endMarker);
-  void OnEndMarker();
-  void OnFrame(Clock::time_point checksumAt);
-  std::uint8_t Judge(Frame& frame, std::chrono::milliseconds& delay);
-  bool Send(const std::string& bytes);
-  bool LineHungUp() const;
-  void Vanish();
-  void TooSoon(const std::string& what, const std::string& since, Clock::duration gap,
-               std::chrono::milliseconds least);
-  void Tally(PauseTally& pause, Clock::duration gap);
-  void JudgePauses();
-  void ProtocolError(const std::string& text);
+    bool OpenLine();
+    void Read();
+    void RaiseReader();
+    void Hand(Arrival arrival);
+    bool NextArrival(Arrival& arrival);
+    void Run();
+    bool PauseOrStop(std::chrono::milliseconds pause);
+    bool PauseUntil(Clock::time_point end);
+    void NoteLine(bool open, Clock::time_point at);
+    void ResetConversation();
+    void Feed(std::uint8_t byte, Clock::time_point at);
+    void CheckLineSettings();
+    void OnAttentionByte(std::uint8_t byte, Clock::time_point at);
+    void OnGreetingByte(std::uint8_t byte, Clock::time_point at);
+    void AnswerGreeting();
+    void OnFrameByte(std::uint8_t byte, Clock::time_point at);
+    void CheckFrameStart(bool endMarker);
+    void OnEndMarker();
+    void OnFrame(Clock::time_point checksumAt);
+    std::uint8_t Judge(Frame& frame, std::chrono::milliseconds& delay);
+    bool Send(const std::string& bytes);
+    bool LineHungUp() const;
+    void Vanish();
+    void TooSoon(const std::string& what, const std::string& since, Clock::duration gap,
+                 std::chrono::milliseconds least);
+    void Tally(PauseTally& pause, Clock::duration gap);
+    void JudgePauses();
+    void ProtocolError(const std::string& text);
 
-  const Options options_;
-  EventSink sink_;
-  std::string linkPath_;
-  std::string slavePath_;
-  FileDescriptor master_;
-  FileDescriptor stopRead_;
-  FileDescriptor stopWrite_;
-  std::thread thread_;
-  std::thread reader_;
+    const Options options_;
+    EventSink sink_;
+    std::string linkPath_;
+    std::string slavePath_;
+    FileDescriptor master_;
+    FileDescriptor stopRead_;
+    FileDescriptor stopWrite_;
+    std::thread thread_;
+    std::thread reader_;
 
-  // Between the reader and the device's thread.
-  std::mutex arrivalsMutex_;
-  std::condition_variable arrivalsChanged_;
-  std::deque<Arrival> arrivals_;
-  bool readerDone_ = false;
-  Clock::duration slack_{};  // set by the reader before it hands over anything
+    // Between the reader and the device's thread.
+    std::mutex arrivalsMutex_;
+    std::condition_variable arrivalsChanged_;
+    std::deque<Arrival> arrivals_;
+    bool readerDone_ = false;
+    Clock::duration slack_{};  // set by the reader before it hands over anything
 
-  // The conversation, touched by the device's thread only.
-  Phase phase_ = Phase::AwaitingAttention;
-  unsigned cycleAttentions_ = 0;
-  std::string greeting_;
-  std::vector<std::uint8_t> frame_;
-  unsigned expectedPage_ = 0;
-  unsigned refusalsGiven_ = 0;
-  std::vector<std::uint8_t> image_;
-  bool lineOpen_ = false;
-  bool settingsChecked_ = false;
-  Clock::time_point presenceAt_;      // just before the presence byte went out
-  unsigned attentionsAfterPresence_ = 0;
-  Clock::time_point lastAnswerAt_;    // just before the ready byte or the last page's answer went out
-  bool answered_ = false;             // the ready byte has gone out in this update
-  Clock::time_point lastChecksumAt_;  // arrival of the last frame's checksum
-  bool frameSeen_ = false;            // a frame has been taken in this update
-  unsigned lastPage_ = 0;
-  Clock::time_point frameStartAt_, numberAt_, dataAt_, dataEndAt_;
-  PauseTally afterNumber_{"data", "its page number", std::chrono::milliseconds(20)};
-  PauseTally afterData_{"checksum", "its data", std::chrono::milliseconds(10)};
-  PauseTally afterChecksum_{"the next frame or the end marker", "the checksum before it", std::chrono::milliseconds(20)};
+    // The conversation, touched by the device's thread only.
+    Phase phase_ = Phase::AwaitingAttention;
+    unsigned cycleAttentions_ = 0;
+    std::string greeting_;
+    std::vector<std::uint8_t> frame_;
+    unsigned expectedPage_ = 0;
+    unsigned refusalsGiven_ = 0;
+    std::vector<std::uint8_t> image_;
+    bool lineOpen_ = false;
+    bool settingsChecked_ = false;
+    Clock::time_point presenceAt_;  // just before the presence byte went out
+    unsigned attentionsAfterPresence_ = 0;
+    Clock::time_point lastAnswerAt_;    // just before the ready byte or the last page's answer went out
+    bool answered_ = false;             // the ready byte has gone out in this update
+    Clock::time_point lastChecksumAt_;  // arrival of the last frame's checksum
+    bool frameSeen_ = false;            // a frame has been taken in this update
+    unsigned lastPage_ = 0;
+    Clock::time_point frameStartAt_, numberAt_, dataAt_, dataEndAt_;
+    PauseTally afterNumber_{"data", "its page number", std::chrono::milliseconds(20)};
+    PauseTally afterData_{"checksum", "its data", std::chrono::milliseconds(10)};
+    PauseTally afterChecksum_{"the next frame or the end marker", "the checksum before it",
+                              std::chrono::milliseconds(20)};
 
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  Records records_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    Records records_;
 };
 
 }  // namespace bootsim

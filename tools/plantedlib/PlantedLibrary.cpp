@@ -15,8 +15,8 @@ std::string ModulePath(HMODULE module) {
 void RecordLoad(HMODULE self) {
     std::string own = ModulePath(self);
     std::string log = own.substr(0, own.find_last_of("\\/") + 1) + "planted-library-loaded.txt";
-    HANDLE file = ::CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }

@@ -27,7 +27,8 @@ INPUT Key(WORD vk, bool up) {
 
 // Absolute mouse coordinates run from 0 to 65535 across the primary screen.
 LONG Normalised(LONG pixel, int extent) {
-    return extent > 1 ? static_cast<LONG>((static_cast<long long>(pixel) * 65535 + (extent - 1) / 2) / (extent - 1)) : 0;
+    return extent > 1 ? static_cast<LONG>((static_cast<long long>(pixel) * 65535 + (extent - 1) / 2) / (extent - 1))
+                      : 0;
 }
 
 }  // namespace

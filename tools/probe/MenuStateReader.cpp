@@ -17,7 +17,8 @@ constexpr UINT kAboutItem = 0x0010;
 class File {
 public:
     explicit File(const std::string& path)
-        : handle_(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+        : handle_(
+              ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
     ~File() { Close(); }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
@@ -47,9 +48,10 @@ BOOL CALLBACK ReportWindow(HWND hwnd, LPARAM param) {
     HMENU menu = ::GetSystemMenu(hwnd, FALSE);
     if (menu == nullptr) return TRUE;
     char line[96];
-    int length = std::snprintf(line, sizeof(line), "%llx close=%x,about=%x\r\n",
-                               static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
-                               ::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND), ::GetMenuState(menu, kAboutItem, MF_BYCOMMAND));
+    int length =
+        std::snprintf(line, sizeof(line), "%llx close=%x,about=%x\r\n",
+                      static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
+                      ::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND), ::GetMenuState(menu, kAboutItem, MF_BYCOMMAND));
     reinterpret_cast<File*>(param)->Write(line, length);
     return TRUE;
 }

@@ -101,8 +101,13 @@ struct Probe {
         RECT rect{};
         ::GetWindowRect(iconControl, &rect);
         Image shown = Image::FromScreen(rect.left, rect.top);
-        const struct { LPCSTR id; const char* name; } kStandard[] = {
-            {IDI_EXCLAMATION, "exclamation"}, {IDI_ASTERISK, "information"}, {IDI_HAND, "error"}, {IDI_QUESTION, "question"}};
+        const struct {
+            LPCSTR id;
+            const char* name;
+        } kStandard[] = {{IDI_EXCLAMATION, "exclamation"},
+                         {IDI_ASTERISK, "information"},
+                         {IDI_HAND, "error"},
+                         {IDI_QUESTION, "question"}};
         for (const auto& standard : kStandard) {
             if (Image::FromIcon(::LoadIconA(nullptr, standard.id), shown.Pixel(0, 0)).bits == shown.bits) {
                 return standard.name;
@@ -169,10 +174,10 @@ struct Probe {
         ::GetWindowRect(control, &rect);
         ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
         std::ostringstream out;
-        out << "id=" << ::GetDlgCtrlID(control) << ",class=" << Encode(ClassOf(control))
-            << ",style=" << std::hex << ::GetWindowLongA(control, GWL_STYLE) << std::dec
-            << ",exstyle=" << std::hex << ::GetWindowLongA(control, GWL_EXSTYLE) << std::dec
-            << ",enabled=" << (::IsWindowEnabled(control) ? 1 : 0) << ",visible=" << (::IsWindowVisible(control) ? 1 : 0)
+        out << "id=" << ::GetDlgCtrlID(control) << ",class=" << Encode(ClassOf(control)) << ",style=" << std::hex
+            << ::GetWindowLongA(control, GWL_STYLE) << std::dec << ",exstyle=" << std::hex
+            << ::GetWindowLongA(control, GWL_EXSTYLE) << std::dec << ",enabled=" << (::IsWindowEnabled(control) ? 1 : 0)
+            << ",visible=" << (::IsWindowVisible(control) ? 1 : 0)
             << ",checked=" << ::SendMessageA(control, BM_GETCHECK, 0, 0) << ",rect=" << rect.left << ":" << rect.top
             << ":" << rect.right << ":" << rect.bottom << ",text=" << Encode(WindowText(control));
         return out.str();
@@ -193,8 +198,9 @@ struct Probe {
         tmpl.pointSize = 8;
         const wchar_t face[] = L"MS Shell Dlg";
         for (int i = 0; i < 12; ++i) tmpl.face[i] = face[i];
-        HWND dialog = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), &tmpl.head, nullptr,
-                                                   [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        HWND dialog = ::CreateDialogIndirectParamW(
+            ::GetModuleHandleW(nullptr), &tmpl.head, nullptr,
+            [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
         ::MapDialogRect(dialog, &rect);
         ::DestroyWindow(dialog);
         return rect;
@@ -295,8 +301,8 @@ struct Probe {
             RECT r{};
             ::GetWindowRect(main, &r);
             std::ostringstream out;
-            out << "ok " << r.left << ":" << r.top << ":" << r.right << ":" << r.bottom << " screen="
-                << ::GetSystemMetrics(SM_CXSCREEN) << ":" << ::GetSystemMetrics(SM_CYSCREEN);
+            out << "ok " << r.left << ":" << r.top << ":" << r.right << ":" << r.bottom
+                << " screen=" << ::GetSystemMetrics(SM_CXSCREEN) << ":" << ::GetSystemMetrics(SM_CYSCREEN);
             return out.str();
         }
         if (command == "text") {
@@ -333,7 +339,8 @@ struct Probe {
         if (command == "click") {  // the control's command, as the button would send it
             int id = 0;
             in >> id;
-            ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(main, id)));
+            ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(main, id)));
             return "ok";
         }
         if (command == "press") {  // a click on the button itself: nothing happens when it is disabled
@@ -376,7 +383,8 @@ struct Probe {
             DWORD timeout = 0;
             in >> timeout;
             HWND box = nullptr;
-            if (!WaitFor([&] { return (box = FindOtherDialog(true)) != nullptr; }, timeout)) return "err no message box";
+            if (!WaitFor([&] { return (box = FindOtherDialog(true)) != nullptr; }, timeout))
+                return "err no message box";
             return "ok caption=" + Encode(WindowText(box)) + ",text=" + Encode(WindowText(::GetDlgItem(box, 0xFFFF))) +
                    ",icon=" + MessageBoxIcon(box);
         }
@@ -385,7 +393,8 @@ struct Probe {
             DWORD timeout = 0;
             in >> id >> timeout;
             const DWORD start = ::GetTickCount();
-            ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(main, id)));
+            ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(main, id)));
             if (!WaitFor([&] { return FindOtherDialog(true) != nullptr; }, timeout)) return "err no message box";
             return "ok " + std::to_string(::GetTickCount() - start);
         }
@@ -396,7 +405,8 @@ struct Probe {
             if (!WaitFor([&] { return !::IsWindow(box); }, 5000)) return "err box stays";
             // The program has acted on the answer once its thread takes a message again.
             DWORD_PTR ignored = 0;
-            bool acted = !::IsWindow(main) || ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
+            bool acted =
+                !::IsWindow(main) || ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
             return acted ? "ok" : "err program busy";
         }
         if (command == "no-msgbox") {  // no message box comes up within the time

@@ -117,7 +117,8 @@ std::string DeleteComPort() {
 // The temporary directory as the program sees it, as a Unix path for the native side.
 std::string TempDirUnix() {
     char shortForm[MAX_PATH] = {}, longForm[MAX_PATH] = {};
-    if (!::GetTempPathA(MAX_PATH, shortForm) || !::GetLongPathNameA(shortForm, longForm, MAX_PATH)) return "err no temp";
+    if (!::GetTempPathA(MAX_PATH, shortForm) || !::GetLongPathNameA(shortForm, longForm, MAX_PATH))
+        return "err no temp";
     using ToUnix = char*(CDECL*)(LPCWSTR);
     auto toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));

@@ -75,7 +75,8 @@ std::string RemoteSystemMenuState(HWND window, const std::string& readerPath, DW
     if (!process) return "err cannot open the process";
     RemoteMemory path(process.Get(), readerPath.size() + 1);
     SIZE_T written = 0;
-    if (!path || !::WriteProcessMemory(process.Get(), path.Get(), readerPath.c_str(), readerPath.size() + 1, &written)) {
+    if (!path ||
+        !::WriteProcessMemory(process.Get(), path.Get(), readerPath.c_str(), readerPath.size() + 1, &written)) {
         return "err cannot write the reader's path";
     }
     // The system DLLs sit at the same address in every process of the session.

@@ -103,13 +103,13 @@ protected:
 
     // The screen point of a character well inside a line of the contact block.
     std::optional<std::string> ContactPoint(int line) {
-        auto point = probe.AskOk("dialog-char-point " + std::to_string(kContactBlock) + " " + std::to_string(line) + " 8");
+        auto point =
+            probe.AskOk("dialog-char-point " + std::to_string(kContactBlock) + " " + std::to_string(line) + " 8");
         if (!point || point->find(" over=1") == std::string::npos) return std::nullopt;
         std::string at = point->substr(0, point->find(' '));
         at[at.find(':')] = ' ';
         return at;
     }
-
 };
 
 // --- The same box from both routes -----------------------------------------------------------
@@ -243,18 +243,18 @@ TEST_P(AboutBoxLink, OpensOnlyWhatThePressedLinkNames) {
     EXPECT_EQ(DialogFocus(), "1");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, AboutBoxLink,
-    ::testing::Values(LinkCase{"MailLineOpensANewMessageWithSubject", kMail, Hand::Click, kMailTarget},
-                      LinkCase{"WebLineOpensTheAddressOverHttp", kWeb, Hand::Click, kWebTarget},
-                      LinkCase{"ReleaseOnlyOverTheMailLink", kMail, Hand::ReleaseOnly, nullptr},
-                      LinkCase{"ReleaseOnlyOverTheWebLink", kWeb, Hand::ReleaseOnly, nullptr},
-                      LinkCase{"PhoneLine", kPhone, Hand::Click, nullptr},
-                      LinkCase{"FaxLine", kFax, Hand::Click, nullptr},
-                      LinkCase{"HoursLine", kHours, Hand::Click, nullptr},
-                      LinkCase{"StreetLine", kStreet, Hand::Click, nullptr},
-                      LinkCase{"TownLine", kTown, Hand::Click, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lines, AboutBoxLink,
+                         ::testing::Values(LinkCase{"MailLineOpensANewMessageWithSubject", kMail, Hand::Click,
+                                                    kMailTarget},
+                                           LinkCase{"WebLineOpensTheAddressOverHttp", kWeb, Hand::Click, kWebTarget},
+                                           LinkCase{"ReleaseOnlyOverTheMailLink", kMail, Hand::ReleaseOnly, nullptr},
+                                           LinkCase{"ReleaseOnlyOverTheWebLink", kWeb, Hand::ReleaseOnly, nullptr},
+                                           LinkCase{"PhoneLine", kPhone, Hand::Click, nullptr},
+                                           LinkCase{"FaxLine", kFax, Hand::Click, nullptr},
+                                           LinkCase{"HoursLine", kHours, Hand::Click, nullptr},
+                                           LinkCase{"StreetLine", kStreet, Hand::Click, nullptr},
+                                           LinkCase{"TownLine", kTown, Hand::Click, nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- The focus -------------------------------------------------------------------------------
 

@@ -10,7 +10,7 @@
 #include "Firmware.h"
 #include "ProgramTest.h"
 #include "tools/bootsim/Simulator.h"
-#include "tools/hexbench/HexWriter.h"
+#include "tests/support/HexWriter.h"
 
 namespace {
 
@@ -51,9 +51,8 @@ class Behaviour : public ProgramTest {
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
-        ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"},
-                                             {"\\Device\\Serial4", "COM5"},
-                                             {"\\Device\\Serial6", "COM7"}}));
+        ASSERT_TRUE(probe.SetInstalledPorts(
+            {{"\\Device\\Serial2", "COM3"}, {"\\Device\\Serial4", "COM5"}, {"\\Device\\Serial6", "COM7"}}));
         ASSERT_TRUE(probe.ForgetStoredPort());
         tempDir = probe.TempDir();
         ASSERT_FALSE(tempDir.empty());
@@ -143,8 +142,9 @@ protected:
     // Starts the program and brings it into the phase.
     void Enter(Phase phase, const std::string& name) {
         firmware = MakeFirmware(phase == Phase::Transferring ? kSlowPages : 2);
-        bootsim::Options options = phase == Phase::Armed ? SilentDevice() : phase == Phase::Transferring ? SlowDevice()
-                                                                                                          : bootsim::Options{};
+        bootsim::Options options = phase == Phase::Armed          ? SilentDevice()
+                                   : phase == Phase::Transferring ? SlowDevice()
+                                                                  : bootsim::Options{};
         StartProgram(name, firmware, options);
         if (phase == Phase::Idle) return;
         ASSERT_TRUE(probe.Click(kBeginUpdate));
@@ -313,9 +313,15 @@ struct Pixels {
         }
         return n;
     }
-    size_t StatusRed() const { return Count([](int r, int g, int b) { return r == 192 && g == 0 && b == 0; }); }
-    size_t Reddish() const { return Count([](int r, int g, int b) { return r > 100 && r > 2 * g + 40 && r > 2 * b + 40; }); }
-    size_t Dark() const { return Count([](int r, int g, int b) { return r + g + b < 240; }); }
+    size_t StatusRed() const {
+        return Count([](int r, int g, int b) { return r == 192 && g == 0 && b == 0; });
+    }
+    size_t Reddish() const {
+        return Count([](int r, int g, int b) { return r > 100 && r > 2 * g + 40 && r > 2 * b + 40; });
+    }
+    size_t Dark() const {
+        return Count([](int r, int g, int b) { return r + g + b < 240; });
+    }
 };
 
 // The control's rectangle cut from a screenshot, through ImageMagick's plain PPM output.

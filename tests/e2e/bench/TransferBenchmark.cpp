@@ -51,9 +51,10 @@ void PrintDeviceView(const std::vector<bootsim::Frame>& frames) {
         if (k + 1 < frames.size()) checksumToNext += Ms(frames[k + 1].numberAt - frames[k].checksumAt) - 20;
     }
     const double n = static_cast<double>(frames.size());
-    std::printf("device's view, mean ms per frame beyond the pauses: page number to data %.3f, data on the line %.3f, "
-                "data to checksum %.3f, checksum to the next page number %.3f\n",
-                numberToData / n, dataOnLine / n, dataToChecksum / n, checksumToNext / (n - 1));
+    std::printf(
+        "device's view, mean ms per frame beyond the pauses: page number to data %.3f, data on the line %.3f, "
+        "data to checksum %.3f, checksum to the next page number %.3f\n",
+        numberToData / n, dataOnLine / n, dataToChecksum / n, checksumToNext / (n - 1));
 }
 
 // The stages the bench build of the program traced, per frame.
@@ -95,8 +96,8 @@ int main(int argc, char** argv) {
     options.replyTime = std::chrono::milliseconds(1);
     bootsim::Simulator device(options);
     Program program;
-    if (ec || !device.Start(Bed::Get().PortLink(kPort)) || !program.Start(folder) ||
-        !probe.WaitWindow(kCaption) || !probe.Click(kBeginUpdate)) {
+    if (ec || !device.Start(Bed::Get().PortLink(kPort)) || !program.Start(folder) || !probe.WaitWindow(kCaption) ||
+        !probe.Click(kBeginUpdate)) {
         std::fprintf(stderr, "could not start the update with %s\n", exe.c_str());
         return 1;
     }
@@ -116,9 +117,10 @@ int main(int argc, char** argv) {
     }
     const double wall = Ms(device.EndMarkerTime() - attentions.back()) + 20;
     std::printf("transfer of %u pages with %s\n", kPages, exe.c_str());
-    std::printf("  finding tick to the end of the pause after the end marker: %.0f ms; floor %.0f ms; "
-                "ratio %.4f (%.2f %% over)\n",
-                wall, kFloorMs, wall / kFloorMs, (wall / kFloorMs - 1.0) * 100.0);
+    std::printf(
+        "  finding tick to the end of the pause after the end marker: %.0f ms; floor %.0f ms; "
+        "ratio %.4f (%.2f %% over)\n",
+        wall, kFloorMs, wall / kFloorMs, (wall / kFloorMs - 1.0) * 100.0);
     std::printf("  then until the program let the line go: %.1f ms\n",
                 Ms(device.LineClosedTime() - device.EndMarkerTime()) - 20);
     for (const std::string& error : device.ProtocolErrors()) std::printf("  protocol error: %s\n", error.c_str());

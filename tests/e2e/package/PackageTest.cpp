@@ -151,7 +151,8 @@ TEST(Package, GuideIsTheReadmeUserSectionAsWindowsText) {
         const unsigned char c = static_cast<unsigned char>(guide[i]);
         if (c == '\n') {
             ASSERT_TRUE(i > 0 && guide[i - 1] == '\r') << "a line end without CR at offset " << i;
-            EXPECT_LE(i - 1 - lineStart, 80u) << "a line too wide for the editor: " << guide.substr(lineStart, i - lineStart);
+            EXPECT_LE(i - 1 - lineStart, 80u)
+                << "a line too wide for the editor: " << guide.substr(lineStart, i - lineStart);
             lineStart = i + 1;
         } else if (c == '\r') {
             ASSERT_TRUE(i + 1 < guide.size() && guide[i + 1] == '\n') << "a CR without LF at offset " << i;
@@ -168,10 +169,10 @@ TEST(Package, GuideIsTheReadmeUserSectionAsWindowsText) {
         EXPECT_TRUE(HoldsInOrder(words, Words(piece))) << "README.txt lacks:" << piece;
     }
     // What a user who only has the zip must learn from it.
-    for (const char* topic : {
-             "Unable to open serial port COM", "Invalid ready response from the Gathrix RS-232 Remote",
-             "HKEY_CURRENT_USER\\Software\\Vostrel Systems\\TLYN_Update\\Settings", "posts the message 0x8065",
-             "is no firmware for any device", "certutil -hashfile", "Get-FileHash"}) {
+    for (const char* topic :
+         {"Unable to open serial port COM", "Invalid ready response from the Gathrix RS-232 Remote",
+          "HKEY_CURRENT_USER\\Software\\Vostrel Systems\\TLYN_Update\\Settings", "posts the message 0x8065",
+          "is no firmware for any device", "certutil -hashfile", "Get-FileHash"}) {
         EXPECT_TRUE(HoldsInOrder(words, Words(topic))) << "README.txt says nothing of: " << topic;
     }
 }
@@ -204,14 +205,17 @@ TEST(Package, ProgramDeclaresItsVersionAndManifest) {
     const std::optional<pefile::VersionInfo> version = pefile::ReadVersion(versions[0]->data);
     ASSERT_TRUE(version) << "the version resource is malformed";
     const std::string dotted = TLYN_VERSION;  // the one the package is named for
-    auto join = [](const std::uint16_t (&v)[4]) {
-        return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+    auto join = [](const std::uint16_t(&v)[4]) {
+        return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+               std::to_string(v[3]);
     };
     EXPECT_EQ(join(version->fileVersion), dotted);
     EXPECT_EQ(join(version->productVersion), dotted);
-    const std::map<std::string, std::string> expected = {
-        {"FileDescription", "Firmware update utility"}, {"ProductName", "Firmware update utility"},
-        {"FileVersion", dotted}, {"ProductVersion", dotted}, {"OriginalFilename", "TLYN_Update.exe"}};
+    const std::map<std::string, std::string> expected = {{"FileDescription", "Firmware update utility"},
+                                                         {"ProductName", "Firmware update utility"},
+                                                         {"FileVersion", dotted},
+                                                         {"ProductVersion", dotted},
+                                                         {"OriginalFilename", "TLYN_Update.exe"}};
     for (const auto& [key, value] : expected) {
         EXPECT_EQ(version->strings.count(key) ? version->strings.at(key) : "(none)", value) << key;
     }
@@ -219,7 +223,8 @@ TEST(Package, ProgramDeclaresItsVersionAndManifest) {
     ASSERT_EQ(manifests.size(), 1u);
     ASSERT_EQ(manifests[0]->id, 1u) << "Windows reads the manifest of a program from resource 1";
     const std::string& manifest = manifests[0]->data;
-    EXPECT_TRUE(std::regex_search(manifest, std::regex(R"(name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0")")))
+    EXPECT_TRUE(
+        std::regex_search(manifest, std::regex(R"(name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0")")))
         << manifest;
     EXPECT_TRUE(std::regex_search(manifest, std::regex(R"(requestedExecutionLevel\s+level="asInvoker")"))) << manifest;
 }
@@ -261,8 +266,8 @@ TEST_F(PackageRun, UnpackedProgramUpdatesWithItsSampleFirmware) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->caption, "Firmware Update Complete");
     ASSERT_TRUE(probe.CloseMessageBox());
-    EXPECT_TRUE(device->LastImage() == expected) << "the device got " << device->LastImage().size()
-                                                 << " bytes, srec_cat made " << expected.size();
+    EXPECT_TRUE(device->LastImage() == expected)
+        << "the device got " << device->LastImage().size() << " bytes, srec_cat made " << expected.size();
     EXPECT_EQ(device->Frames().size(), expected.size() / 256);
     EXPECT_EQ(probe.StoredPort(), 1);
 }

@@ -32,7 +32,7 @@ public:
     bool Start(const ProgramFolder& folder, int index, const CompanionWindow& window) {
         const std::string base = folder.Path("companion" + std::to_string(index));
         log_ = base + ".log";
-        std::vector<std::string> argv = {"wine",   WinBuildDir() + "/tools/companion/tlyn_companion.exe",
+        std::vector<std::string> argv = {"wine",    WinBuildDir() + "/tools/companion/tlyn_companion.exe",
                                          "--title", window.title,
                                          "--port",  std::to_string(kPort),
                                          "--log",   "Z:" + log_};
@@ -167,21 +167,20 @@ TEST_P(HandoverWhenThePortStaysShut, ReportsThePortAndReclaimsOnlyWhatItAskedFor
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, HandoverWhenThePortStaysShut,
-    ::testing::Values(
-        OpenFailureCase{"NoCompanionNoWait", {}},
-        OpenFailureCase{"HiddenAndOneLetterShortTitlesAreNotAsked",
-                        {{"Vostrel Serial Test Program - COM9", true, false, false},
-                         {"Vostrel Serivan", false, false, false},
-                         {"Vostrel Serial Test Progra", false, false, false}}},
-        OpenFailureCase{"IgnoredReleaseIsFollowedByTheReclaim",
-                        {{"Vostrel Serial Test Program - COM9", false, true, true}}},
-        OpenFailureCase{"LowerCaseFirstPrefixWithMoreTextIsAsked",
-                        {{"vostrel serivane - port monitor", false, true, true}}},
-        OpenFailureCase{"HiddenWindowPassedOverBesideAnAskedOne",
-                        {{"Vostrel Serivane", true, true, false}, {"Vostrel Serivane Terminal", false, true, true}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, HandoverWhenThePortStaysShut,
+                         ::testing::Values(OpenFailureCase{"NoCompanionNoWait", {}},
+                                           OpenFailureCase{"HiddenAndOneLetterShortTitlesAreNotAsked",
+                                                           {{"Vostrel Serial Test Program - COM9", true, false, false},
+                                                            {"Vostrel Serivan", false, false, false},
+                                                            {"Vostrel Serial Test Progra", false, false, false}}},
+                                           OpenFailureCase{"IgnoredReleaseIsFollowedByTheReclaim",
+                                                           {{"Vostrel Serial Test Program - COM9", false, true, true}}},
+                                           OpenFailureCase{"LowerCaseFirstPrefixWithMoreTextIsAsked",
+                                                           {{"vostrel serivane - port monitor", false, true, true}}},
+                                           OpenFailureCase{"HiddenWindowPassedOverBesideAnAskedOne",
+                                                           {{"Vostrel Serivane", true, true, false},
+                                                            {"Vostrel Serivane Terminal", false, true, true}}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Two companion windows, the exact first prefix and the second prefix with more text, both get the
 // release for COM9; once the port is free the update goes through, and both get the port back.

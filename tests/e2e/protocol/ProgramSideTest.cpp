@@ -60,26 +60,30 @@ TEST_P(ProgramSide, UpdatesAndKeepsEveryRuleOfTheLine) {
     EXPECT_EQ(device->Frames().size(), c.pages);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Devices, ProgramSide,
-    ::testing::Values(
-        // Answers inside the program's pauses.
-        DeviceCase{"Prompt", {}},
-        // Noise the detection must drop, and a whole wrong version line right behind the presence
-        // byte that only the purge before the greeting keeps from being read as the answer.
-        DeviceCase{"NoiseAroundThePresenceByte", Device([](bootsim::Options& o) {
-                       o.noiseBeforePresence = std::string("\x00\x55\x0D", 3);
-                       o.bytesAfterPresence = "GX-REM2-2.31\r!";
-                   })},
-        // The presence byte just before the program's next tick: the settling pause alone keeps
-        // the greeting 100 ms behind it.
-        DeviceCase{"PresenceJustBeforeTheNextTick",
-                   Device([](bootsim::Options& o) { o.presenceDelay = std::chrono::milliseconds(470); })},
-        // The ready byte on its own, well into its window.
-        DeviceCase{"ReadyByteLate", Device([](bootsim::Options& o) { o.readyDelay = std::chrono::milliseconds(1500); })},
-        // Each answer comes after the pause that follows the checksum: only a program that waits
-        // for it sends the next frame after it.
-        DeviceCase{"AnswersAfterThePause", Device([](bootsim::Options& o) { o.replyTime = std::chrono::milliseconds(60); })}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Devices, ProgramSide,
+                         ::testing::Values(
+                             // Answers inside the program's pauses.
+                             DeviceCase{"Prompt", {}},
+                             // Noise the detection must drop, and a whole wrong version line right behind the presence
+                             // byte that only the purge before the greeting keeps from being read as the answer.
+                             DeviceCase{"NoiseAroundThePresenceByte", Device([](bootsim::Options& o) {
+                                            o.noiseBeforePresence = std::string("\x00\x55\x0D", 3);
+                                            o.bytesAfterPresence = "GX-REM2-2.31\r!";
+                                        })},
+                             // The presence byte just before the program's next tick: the settling pause alone keeps
+                             // the greeting 100 ms behind it.
+                             DeviceCase{"PresenceJustBeforeTheNextTick", Device([](bootsim::Options& o) {
+                                            o.presenceDelay = std::chrono::milliseconds(470);
+                                        })},
+                             // The ready byte on its own, well into its window.
+                             DeviceCase{"ReadyByteLate", Device([](bootsim::Options& o) {
+                                            o.readyDelay = std::chrono::milliseconds(1500);
+                                        })},
+                             // Each answer comes after the pause that follows the checksum: only a program that waits
+                             // for it sends the next frame after it.
+                             DeviceCase{"AnswersAfterThePause", Device([](bootsim::Options& o) {
+                                            o.replyTime = std::chrono::milliseconds(60);
+                                        })}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "ProgramTest.h"
 #include "tools/bootsim/Simulator.h"
-#include "tools/hexbench/HexWriter.h"
+#include "tests/support/HexWriter.h"
 
 namespace {
 

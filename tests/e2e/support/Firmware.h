@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/hexbench/HexWriter.h"
+#include "tests/support/HexWriter.h"
 
 namespace e2e {
 

@@ -21,7 +21,8 @@ void ProgramTest::TearDown() {
     }
     if (devicePort_ != 0) LinkPort(devicePort_, "");
     if (savedList_) {
-        EXPECT_TRUE(probe.SetInstalledPorts(std::map<std::string, std::string>(savedList_->begin(), savedList_->end())));
+        EXPECT_TRUE(
+            probe.SetInstalledPorts(std::map<std::string, std::string>(savedList_->begin(), savedList_->end())));
     } else {
         EXPECT_TRUE(probe.RemoveInstalledPortList());
     }

@@ -136,8 +136,7 @@ std::optional<std::string> Probe::AskOk(const std::string& command, std::chrono:
 }
 
 bool Probe::WaitWindow(const std::string& caption, std::chrono::milliseconds timeout) {
-    return AskOk("wait-window " + std::to_string(timeout.count()) + " " + EncodeArg(caption), timeout + 5s)
-        .has_value();
+    return AskOk("wait-window " + std::to_string(timeout.count()) + " " + EncodeArg(caption), timeout + 5s).has_value();
 }
 
 std::string Probe::Caption() { return Decode(AskOk("caption").value_or("")); }
@@ -196,9 +195,7 @@ std::optional<std::chrono::milliseconds> Probe::ClickUntilMessageBox(int id, std
     return std::chrono::milliseconds(std::stol(*elapsed));
 }
 
-bool Probe::Screenshot(const std::string& name) {
-    return AskOk("redraw").has_value() && TakeScreenshot(name);
-}
+bool Probe::Screenshot(const std::string& name) { return AskOk("redraw").has_value() && TakeScreenshot(name); }
 
 bool Probe::WaitGone(std::chrono::milliseconds timeout) {
     return AskOk("gone " + std::to_string(timeout.count()), timeout + 5s).has_value();

@@ -33,9 +33,8 @@ class Update : public ProgramTest {
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
-        ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial2", "COM3"},
-                                             {"\\Device\\Serial4", "COM5"},
-                                             {"\\Device\\Serial6", "COM7"}}));
+        ASSERT_TRUE(probe.SetInstalledPorts(
+            {{"\\Device\\Serial2", "COM3"}, {"\\Device\\Serial4", "COM5"}, {"\\Device\\Serial6", "COM7"}}));
         ASSERT_TRUE(probe.ForgetStoredPort());
         tempDir = probe.TempDir();
         ASSERT_FALSE(tempDir.empty());

@@ -31,325 +31,324 @@ using bootsim::Misbehaviour;
 const std::string kGreeting = "&%*-GX-REM2-001-2.32";
 const std::string kPresence = "\xD0";
 const std::string kAttention = "\xC0";
-constexpr auto kSoon = 2000ms;   // for what must happen
-constexpr auto kQuiet = 300ms;   // for what must not
+constexpr auto kSoon = 2000ms;  // for what must happen
+constexpr auto kQuiet = 300ms;  // for what must not
 
 // The pauses the program keeps around a frame; sleeping at least as long keeps them.
 struct Pacing {
-  std::chrono::milliseconds afterNumber = 20ms;
-  std::chrono::milliseconds afterData = 10ms;
-  std::chrono::milliseconds afterChecksum = 20ms;
-  unsigned answersToRead = 1;  // before the pause after the checksum is over
+    std::chrono::milliseconds afterNumber = 20ms;
+    std::chrono::milliseconds afterData = 10ms;
+    std::chrono::milliseconds afterChecksum = 20ms;
+    unsigned answersToRead = 1;  // before the pause after the checksum is over
 };
 
 std::vector<std::uint8_t> PatternImage(unsigned pages) {
-  std::vector<std::uint8_t> image(pages * 256u);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 256 * 13);
-  return image;
+    std::vector<std::uint8_t> image(pages * 256u);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 256 * 13);
+    return image;
 }
 
 std::string FrameOf(unsigned page, const std::vector<std::uint8_t>& image, int checksumDelta = 0) {
-  std::string frame;
-  frame += static_cast<char>(page >> 8);
-  frame += static_cast<char>(page & 0xFF);
-  unsigned sum = 0;
-  for (unsigned i = 0; i < 256; ++i) {
-    const std::uint8_t b = image[page * 256 + i];
-    frame += static_cast<char>(b);
-    sum += b;
-  }
-  frame += static_cast<char>((sum + static_cast<unsigned>(checksumDelta)) & 0xFF);
-  return frame;
+    std::string frame;
+    frame += static_cast<char>(page >> 8);
+    frame += static_cast<char>(page & 0xFF);
+    unsigned sum = 0;
+    for (unsigned i = 0; i < 256; ++i) {
+        const std::uint8_t b = image[page * 256 + i];
+        frame += static_cast<char>(b);
+        sum += b;
+    }
+    frame += static_cast<char>((sum + static_cast<unsigned>(checksumDelta)) & 0xFF);
+    return frame;
 }
 
 // A private directory for the link, removed with what is left in it.
 class LinkDir {
- public:
-  LinkDir() {
-    std::string pattern = testing::TempDir() + "bootsim-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~LinkDir() {
-    if (path_.empty()) return;
-    unlink(Link().c_str());
-    rmdir(path_.c_str());
-  }
-  std::string Link() const { return path_ + "/com5"; }
+public:
+    LinkDir() {
+        std::string pattern = testing::TempDir() + "bootsim-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~LinkDir() {
+        if (path_.empty()) return;
+        unlink(Link().c_str());
+        rmdir(path_.c_str());
+    }
+    std::string Link() const { return path_ + "/com5"; }
 
- private:
-  std::string path_;
+private:
+    std::string path_;
 };
 
 class SimulatorTest : public testing::Test {
- protected:
-  void StartDevice(bootsim::Options options = {}) {
-    sim_ = std::make_unique<bootsim::Simulator>(options);
-    ASSERT_TRUE(sim_->Start(dir_.Link()));
-    ASSERT_TRUE(line_.Open(dir_.Link()));
-  }
-  // Attention bytes until the presence byte, then the finding tick's own, the settling pause and
-  // the greeting.
-  void Greet(std::chrono::milliseconds settle = 100ms, unsigned attentionsAfterPresence = 1) {
-    ASSERT_TRUE(line_.WriteText(kAttention + kAttention));
-    ASSERT_EQ(line_.ReadFor(1, kSoon), kPresence);
-    for (unsigned i = 0; i < attentionsAfterPresence; ++i) ASSERT_TRUE(line_.WriteText(kAttention));
-    std::this_thread::sleep_for(settle);
-    ASSERT_TRUE(line_.WriteText(kGreeting));
-  }
-  // One frame in the program's four writes with its pauses between them; the answers read while
-  // the pause after the checksum runs, and returned.
-  std::string Exchange(unsigned page, const std::vector<std::uint8_t>& image, int checksumDelta = 0,
-                       Pacing pacing = {}) {
-    const std::string frame = FrameOf(page, image, checksumDelta);
-    line_.WriteText(frame.substr(0, 1));
-    line_.WriteText(frame.substr(1, 1));
-    std::this_thread::sleep_for(pacing.afterNumber);
-    line_.WriteText(frame.substr(2, 256));
-    std::this_thread::sleep_for(pacing.afterData);
-    line_.WriteText(frame.substr(258));
-    const auto checksumSent = std::chrono::steady_clock::now();
-    const std::string answers = pacing.answersToRead > 0 ? line_.ReadFor(pacing.answersToRead, kSoon) : "";
-    std::this_thread::sleep_until(checksumSent + pacing.afterChecksum);
-    return answers;
-  }
-  void GreetAndAccept() {
-    Greet();
-    ASSERT_EQ(line_.ReadFor(14, kSoon), "GX-REM2-2.32\r!");
-  }
+protected:
+    void StartDevice(bootsim::Options options = {}) {
+        sim_ = std::make_unique<bootsim::Simulator>(options);
+        ASSERT_TRUE(sim_->Start(dir_.Link()));
+        ASSERT_TRUE(line_.Open(dir_.Link()));
+    }
+    // Attention bytes until the presence byte, then the finding tick's own, the settling pause and
+    // the greeting.
+    void Greet(std::chrono::milliseconds settle = 100ms, unsigned attentionsAfterPresence = 1) {
+        ASSERT_TRUE(line_.WriteText(kAttention + kAttention));
+        ASSERT_EQ(line_.ReadFor(1, kSoon), kPresence);
+        for (unsigned i = 0; i < attentionsAfterPresence; ++i) ASSERT_TRUE(line_.WriteText(kAttention));
+        std::this_thread::sleep_for(settle);
+        ASSERT_TRUE(line_.WriteText(kGreeting));
+    }
+    // One frame in the program's four writes with its pauses between them; the answers read while
+    // the pause after the checksum runs, and returned.
+    std::string Exchange(unsigned page, const std::vector<std::uint8_t>& image, int checksumDelta = 0,
+                         Pacing pacing = {}) {
+        const std::string frame = FrameOf(page, image, checksumDelta);
+        line_.WriteText(frame.substr(0, 1));
+        line_.WriteText(frame.substr(1, 1));
+        std::this_thread::sleep_for(pacing.afterNumber);
+        line_.WriteText(frame.substr(2, 256));
+        std::this_thread::sleep_for(pacing.afterData);
+        line_.WriteText(frame.substr(258));
+        const auto checksumSent = std::chrono::steady_clock::now();
+        const std::string answers = pacing.answersToRead > 0 ? line_.ReadFor(pacing.answersToRead, kSoon) : "";
+        std::this_thread::sleep_until(checksumSent + pacing.afterChecksum);
+        return answers;
+    }
+    void GreetAndAccept() {
+        Greet();
+        ASSERT_EQ(line_.ReadFor(14, kSoon), "GX-REM2-2.32\r!");
+    }
 
-  LinkDir dir_;
-  std::unique_ptr<bootsim::Simulator> sim_;
-  ptyline::Port line_;
+    LinkDir dir_;
+    std::unique_ptr<bootsim::Simulator> sim_;
+    ptyline::Port line_;
 };
 
 TEST_F(SimulatorTest, PlaysAWholeUpdateAndKeepsTheImage) {
-  bootsim::Options options;
-  options.attentionsBeforePresence = 3;
-  StartDevice(options);
-  ASSERT_TRUE(sim_->WaitForLineOpened(kSoon));
+    bootsim::Options options;
+    options.attentionsBeforePresence = 3;
+    StartDevice(options);
+    ASSERT_TRUE(sim_->WaitForLineOpened(kSoon));
 
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  EXPECT_EQ(line_.ReadFor(1, kQuiet), "") << "one attention byte is not yet the user pressing reset";
-  GreetAndAccept();
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "") << "one attention byte is not yet the user pressing reset";
+    GreetAndAccept();
 
-  const std::vector<std::uint8_t> image = PatternImage(2);
-  for (unsigned k = 0; k < 2; ++k) ASSERT_EQ(Exchange(k, image), "!") << "page " << k;
-  ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
-  ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
+    const std::vector<std::uint8_t> image = PatternImage(2);
+    for (unsigned k = 0; k < 2; ++k) ASSERT_EQ(Exchange(k, image), "!") << "page " << k;
+    ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
+    ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
 
-  EXPECT_EQ(sim_->LastImage(), image);
-  EXPECT_EQ(sim_->AttentionBytes(), 4u) << "the early one, two to answer and the finding tick's";
-  EXPECT_EQ(sim_->PresenceBytesSent(), 1u);
-  EXPECT_EQ(sim_->GreetingsOk(), 1u);
-  const std::vector<bootsim::Frame> frames = sim_->Frames();
-  ASSERT_EQ(frames.size(), 2u);
-  for (unsigned k = 0; k < 2; ++k) {
-    EXPECT_EQ(frames[k].page, k);
-    EXPECT_TRUE(frames[k].checksumOk);
-    EXPECT_TRUE(frames[k].inOrder);
-    EXPECT_EQ(frames[k].reply, '!');
-  }
-  EXPECT_EQ(sim_->ProtocolErrors(), std::vector<std::string>{}) << "every pause kept";
+    EXPECT_EQ(sim_->LastImage(), image);
+    EXPECT_EQ(sim_->AttentionBytes(), 4u) << "the early one, two to answer and the finding tick's";
+    EXPECT_EQ(sim_->PresenceBytesSent(), 1u);
+    EXPECT_EQ(sim_->GreetingsOk(), 1u);
+    const std::vector<bootsim::Frame> frames = sim_->Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    for (unsigned k = 0; k < 2; ++k) {
+        EXPECT_EQ(frames[k].page, k);
+        EXPECT_TRUE(frames[k].checksumOk);
+        EXPECT_TRUE(frames[k].inOrder);
+        EXPECT_EQ(frames[k].reply, '!');
+    }
+    EXPECT_EQ(sim_->ProtocolErrors(), std::vector<std::string>{}) << "every pause kept";
 
-  line_.Close();
-  ASSERT_TRUE(sim_->WaitForLineClosed(kSoon));
-  EXPECT_EQ(sim_->LineEvents(), (std::vector<LineEvent>{LineEvent::Opened, LineEvent::Closed}));
+    line_.Close();
+    ASSERT_TRUE(sim_->WaitForLineClosed(kSoon));
+    EXPECT_EQ(sim_->LineEvents(), (std::vector<LineEvent>{LineEvent::Opened, LineEvent::Closed}));
 }
 
 TEST_F(SimulatorTest, WaitsForAttentionAgainAfterAnUpdate) {
-  StartDevice();
-  GreetAndAccept();
-  ASSERT_EQ(Exchange(0, PatternImage(1)), "!");
-  ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
-  ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
+    StartDevice();
+    GreetAndAccept();
+    ASSERT_EQ(Exchange(0, PatternImage(1)), "!");
+    ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
+    ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
 
-  GreetAndAccept();
-  EXPECT_EQ(sim_->PresenceBytesSent(), 2u);
-  EXPECT_EQ(sim_->GreetingsOk(), 2u);
+    GreetAndAccept();
+    EXPECT_EQ(sim_->PresenceBytesSent(), 2u);
+    EXPECT_EQ(sim_->GreetingsOk(), 2u);
 }
 
 TEST_F(SimulatorTest, ClosingTheLineEndsTheUpdateAndIsSeen) {
-  StartDevice();
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  ASSERT_TRUE(sim_->WaitForAttentionBytes(1, kSoon));
-  line_.Close();
-  ASSERT_TRUE(sim_->WaitForLineClosed(kSoon));
+    StartDevice();
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    ASSERT_TRUE(sim_->WaitForAttentionBytes(1, kSoon));
+    line_.Close();
+    ASSERT_TRUE(sim_->WaitForLineClosed(kSoon));
 
-  // Reopened, the device counts attention bytes from the start again.
-  ASSERT_TRUE(line_.Open(dir_.Link()));
-  ASSERT_TRUE(sim_->WaitForLineOpened(kSoon));
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
-  EXPECT_EQ(sim_->LineEvents(),
-            (std::vector<LineEvent>{LineEvent::Opened, LineEvent::Closed, LineEvent::Opened}));
+    // Reopened, the device counts attention bytes from the start again.
+    ASSERT_TRUE(line_.Open(dir_.Link()));
+    ASSERT_TRUE(sim_->WaitForLineOpened(kSoon));
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
+    EXPECT_EQ(sim_->LineEvents(), (std::vector<LineEvent>{LineEvent::Opened, LineEvent::Closed, LineEvent::Opened}));
 }
 
 TEST_F(SimulatorTest, BadChecksumAndPageOutOfOrderAreRefusedAndRecorded) {
-  StartDevice();
-  GreetAndAccept();
-  const std::vector<std::uint8_t> image = PatternImage(2);
-  EXPECT_EQ(Exchange(0, image, +1), "\x40");
-  EXPECT_EQ(Exchange(1, image), "\x40");
-  EXPECT_EQ(Exchange(0, image), "!");
+    StartDevice();
+    GreetAndAccept();
+    const std::vector<std::uint8_t> image = PatternImage(2);
+    EXPECT_EQ(Exchange(0, image, +1), "\x40");
+    EXPECT_EQ(Exchange(1, image), "\x40");
+    EXPECT_EQ(Exchange(0, image), "!");
 
-  const std::vector<bootsim::Frame> frames = sim_->Frames();
-  ASSERT_EQ(frames.size(), 3u);
-  EXPECT_FALSE(frames[0].checksumOk);
-  EXPECT_FALSE(frames[1].inOrder);
-  EXPECT_TRUE(frames[2].checksumOk && frames[2].inOrder);
-  EXPECT_EQ(sim_->ProtocolErrors().size(), 2u);
+    const std::vector<bootsim::Frame> frames = sim_->Frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_FALSE(frames[0].checksumOk);
+    EXPECT_FALSE(frames[1].inOrder);
+    EXPECT_TRUE(frames[2].checksumOk && frames[2].inOrder);
+    EXPECT_EQ(sim_->ProtocolErrors().size(), 2u);
 }
 
 TEST_F(SimulatorTest, ABadGreetingIsRecordedAndNotAnswered) {
-  StartDevice();
-  ASSERT_TRUE(line_.WriteText(kAttention + kAttention));
-  ASSERT_EQ(line_.ReadFor(1, kSoon), kPresence);
-  ASSERT_TRUE(line_.WriteText("&%*-GX-REM2-001-2.33"));
-  EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
-  EXPECT_EQ(sim_->GreetingsBad(), 1u);
-  EXPECT_EQ(sim_->GreetingsOk(), 0u);
+    StartDevice();
+    ASSERT_TRUE(line_.WriteText(kAttention + kAttention));
+    ASSERT_EQ(line_.ReadFor(1, kSoon), kPresence);
+    ASSERT_TRUE(line_.WriteText("&%*-GX-REM2-001-2.33"));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+    EXPECT_EQ(sim_->GreetingsBad(), 1u);
+    EXPECT_EQ(sim_->GreetingsOk(), 0u);
 }
 
 // --- misbehaviour around the greeting --------------------------------------------------------------
 
 struct AnswerCase {
-  const char* name;
-  Misbehaviour mode;
-  std::string answer;  // everything the device says after the greeting
+    const char* name;
+    Misbehaviour mode;
+    std::string answer;  // everything the device says after the greeting
 };
 void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
 
 class SimulatorAnswer : public SimulatorTest, public testing::WithParamInterface<AnswerCase> {};
 
 TEST_P(SimulatorAnswer, SaysExactlyThisAfterTheGreeting) {
-  bootsim::Options options;
-  options.misbehaviour = GetParam().mode;
-  options.floodBytes = 700;
-  StartDevice(options);
-  Greet();
-  EXPECT_EQ(line_.ReadFor(GetParam().answer.size() + 1, kQuiet + 200ms), GetParam().answer);
-  EXPECT_EQ(sim_->GreetingsOk(), 1u);
+    bootsim::Options options;
+    options.misbehaviour = GetParam().mode;
+    options.floodBytes = 700;
+    StartDevice(options);
+    Greet();
+    EXPECT_EQ(line_.ReadFor(GetParam().answer.size() + 1, kQuiet + 200ms), GetParam().answer);
+    EXPECT_EQ(sim_->GreetingsOk(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, SimulatorAnswer,
-    testing::Values(AnswerCase{"Good", Misbehaviour::None, "GX-REM2-2.32\r!"},
-                    AnswerCase{"WrongVersion", Misbehaviour::WrongVersion, "GX-REM2-2.31\r!"},
-                    AnswerCase{"LowerCase", Misbehaviour::LowerCaseVersion, "gx-rem2-2.32\r!"},
-                    AnswerCase{"Short", Misbehaviour::ShortVersion, "GX-REM2-2.3\r!"},
-                    AnswerCase{"Long", Misbehaviour::LongVersion, "GX-REM2-2.320\r!"},
-                    AnswerCase{"LineFeed", Misbehaviour::LineFeedAfterCarriageReturn, "GX-REM2-2.32\r\n!"},
-                    AnswerCase{"NoReady", Misbehaviour::NoReadyByte, "GX-REM2-2.32\r"},
-                    AnswerCase{"SilentToGreeting", Misbehaviour::SilentToGreeting, ""},
-                    AnswerCase{"Flood", Misbehaviour::FloodAfterGreeting, std::string(700, 'U')}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Modes, SimulatorAnswer,
+                         testing::Values(AnswerCase{"Good", Misbehaviour::None, "GX-REM2-2.32\r!"},
+                                         AnswerCase{"WrongVersion", Misbehaviour::WrongVersion, "GX-REM2-2.31\r!"},
+                                         AnswerCase{"LowerCase", Misbehaviour::LowerCaseVersion, "gx-rem2-2.32\r!"},
+                                         AnswerCase{"Short", Misbehaviour::ShortVersion, "GX-REM2-2.3\r!"},
+                                         AnswerCase{"Long", Misbehaviour::LongVersion, "GX-REM2-2.320\r!"},
+                                         AnswerCase{"LineFeed", Misbehaviour::LineFeedAfterCarriageReturn,
+                                                    "GX-REM2-2.32\r\n!"},
+                                         AnswerCase{"NoReady", Misbehaviour::NoReadyByte, "GX-REM2-2.32\r"},
+                                         AnswerCase{"SilentToGreeting", Misbehaviour::SilentToGreeting, ""},
+                                         AnswerCase{"Flood", Misbehaviour::FloodAfterGreeting, std::string(700, 'U')}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimulatorTest, SilentToAttentionNeverAnswersButCounts) {
-  bootsim::Options options;
-  options.misbehaviour = Misbehaviour::SilentToAttention;
-  StartDevice(options);
-  ASSERT_TRUE(line_.WriteText(kAttention + kAttention + kAttention + kAttention + kAttention));
-  ASSERT_TRUE(sim_->WaitForAttentionBytes(5, kSoon));
-  EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
-  EXPECT_EQ(sim_->PresenceBytesSent(), 0u);
+    bootsim::Options options;
+    options.misbehaviour = Misbehaviour::SilentToAttention;
+    StartDevice(options);
+    ASSERT_TRUE(line_.WriteText(kAttention + kAttention + kAttention + kAttention + kAttention));
+    ASSERT_TRUE(sim_->WaitForAttentionBytes(5, kSoon));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+    EXPECT_EQ(sim_->PresenceBytesSent(), 0u);
 }
 
 TEST_F(SimulatorTest, PresenceAfterTheConfiguredNumberOfAttentionBytes) {
-  bootsim::Options options;
-  options.attentionsBeforePresence = 4;
-  StartDevice(options);
-  ASSERT_TRUE(line_.WriteText(kAttention + kAttention + kAttention));
-  EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
+    bootsim::Options options;
+    options.attentionsBeforePresence = 4;
+    StartDevice(options);
+    ASSERT_TRUE(line_.WriteText(kAttention + kAttention + kAttention));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
 }
 
 // --- misbehaviour around the pages -----------------------------------------------------------------
 
 TEST_F(SimulatorTest, RefusesTheChosenPageAsOftenAsTold) {
-  bootsim::Options options;
-  options.misbehaviour = Misbehaviour::RefusePage;
-  options.page = 1;
-  options.refusals = 2;
-  StartDevice(options);
-  GreetAndAccept();
-  const std::vector<std::uint8_t> image = PatternImage(3);
-  std::string replies;
-  for (unsigned k : {0u, 1u, 1u, 1u, 2u}) {
-    ASSERT_TRUE(line_.WriteText(FrameOf(k, image)));
-    replies += line_.ReadFor(1, kSoon);
-  }
-  EXPECT_EQ(replies, "!\x40\x40!!");
-  ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
-  ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
-  EXPECT_EQ(sim_->LastImage(), image);
+    bootsim::Options options;
+    options.misbehaviour = Misbehaviour::RefusePage;
+    options.page = 1;
+    options.refusals = 2;
+    StartDevice(options);
+    GreetAndAccept();
+    const std::vector<std::uint8_t> image = PatternImage(3);
+    std::string replies;
+    for (unsigned k : {0u, 1u, 1u, 1u, 2u}) {
+        ASSERT_TRUE(line_.WriteText(FrameOf(k, image)));
+        replies += line_.ReadFor(1, kSoon);
+    }
+    EXPECT_EQ(replies, "!\x40\x40!!");
+    ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
+    ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
+    EXPECT_EQ(sim_->LastImage(), image);
 }
 
 TEST_F(SimulatorTest, WrongReplyToTheChosenPage) {
-  bootsim::Options options;
-  options.misbehaviour = Misbehaviour::WrongReplyToPage;
-  options.page = 1;
-  options.wrongReply = 0x3F;
-  StartDevice(options);
-  GreetAndAccept();
-  const std::vector<std::uint8_t> image = PatternImage(2);
-  ASSERT_TRUE(line_.WriteText(FrameOf(0, image)));
-  EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
-  ASSERT_TRUE(line_.WriteText(FrameOf(1, image)));
-  EXPECT_EQ(line_.ReadFor(1, kSoon), "\x3F");
+    bootsim::Options options;
+    options.misbehaviour = Misbehaviour::WrongReplyToPage;
+    options.page = 1;
+    options.wrongReply = 0x3F;
+    StartDevice(options);
+    GreetAndAccept();
+    const std::vector<std::uint8_t> image = PatternImage(2);
+    ASSERT_TRUE(line_.WriteText(FrameOf(0, image)));
+    EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+    ASSERT_TRUE(line_.WriteText(FrameOf(1, image)));
+    EXPECT_EQ(line_.ReadFor(1, kSoon), "\x3F");
 }
 
 TEST_F(SimulatorTest, SlowReplyToTheChosenPage) {
-  bootsim::Options options;
-  options.misbehaviour = Misbehaviour::SlowReplyToPage;
-  options.page = 0;
-  options.slowReply = 600ms;
-  StartDevice(options);
-  GreetAndAccept();
-  const auto sent = std::chrono::steady_clock::now();
-  ASSERT_TRUE(line_.WriteText(FrameOf(0, PatternImage(1))));
-  EXPECT_EQ(line_.ReadFor(1, 400ms), "") << "too early";
-  EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
-  EXPECT_GE(std::chrono::steady_clock::now() - sent, 600ms);
+    bootsim::Options options;
+    options.misbehaviour = Misbehaviour::SlowReplyToPage;
+    options.page = 0;
+    options.slowReply = 600ms;
+    StartDevice(options);
+    GreetAndAccept();
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(line_.WriteText(FrameOf(0, PatternImage(1))));
+    EXPECT_EQ(line_.ReadFor(1, 400ms), "") << "too early";
+    EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 600ms);
 }
 
 // A program that gave up waiting has let the line go; an answer written then would wait in the
 // line for whoever opens it next and be taken for part of another conversation.
 TEST_F(SimulatorTest, AnAnswerTooLateForAClosedLineIsNotLeftInIt) {
-  bootsim::Options options;
-  options.misbehaviour = Misbehaviour::SlowReplyToPage;
-  options.page = 0;
-  options.slowReply = 500ms;
-  StartDevice(options);
-  GreetAndAccept();
-  ASSERT_TRUE(line_.WriteText(FrameOf(0, PatternImage(1))));
-  line_.Close();
-  ASSERT_TRUE(sim_->WaitForLineClosed(kSoon));
-  ASSERT_TRUE(sim_->WaitForFrames(1, kSoon));
-  EXPECT_EQ(sim_->Frames()[0].reply, 0) << "no answer given";
+    bootsim::Options options;
+    options.misbehaviour = Misbehaviour::SlowReplyToPage;
+    options.page = 0;
+    options.slowReply = 500ms;
+    StartDevice(options);
+    GreetAndAccept();
+    ASSERT_TRUE(line_.WriteText(FrameOf(0, PatternImage(1))));
+    line_.Close();
+    ASSERT_TRUE(sim_->WaitForLineClosed(kSoon));
+    ASSERT_TRUE(sim_->WaitForFrames(1, kSoon));
+    EXPECT_EQ(sim_->Frames()[0].reply, 0) << "no answer given";
 
-  ASSERT_TRUE(line_.Open(dir_.Link()));
-  EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+    ASSERT_TRUE(line_.Open(dir_.Link()));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
 }
 
 TEST_F(SimulatorTest, VanishesAfterTheChosenPage) {
-  bootsim::Options options;
-  options.misbehaviour = Misbehaviour::VanishAfterPage;
-  options.page = 0;
-  StartDevice(options);
-  GreetAndAccept();
-  const std::vector<std::uint8_t> image = PatternImage(2);
-  ASSERT_TRUE(line_.WriteText(FrameOf(0, image)));
-  EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
-  ASSERT_TRUE(sim_->WaitForVanished(kSoon));
+    bootsim::Options options;
+    options.misbehaviour = Misbehaviour::VanishAfterPage;
+    options.page = 0;
+    StartDevice(options);
+    GreetAndAccept();
+    const std::vector<std::uint8_t> image = PatternImage(2);
+    ASSERT_TRUE(line_.WriteText(FrameOf(0, image)));
+    EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+    ASSERT_TRUE(sim_->WaitForVanished(kSoon));
 
-  struct stat info {};
-  EXPECT_NE(lstat(dir_.Link().c_str(), &info), 0) << "the link is gone";
-  line_.WriteText(FrameOf(1, image));
-  EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
-  EXPECT_EQ(sim_->Frames().size(), 1u);
+    struct stat info {};
+    EXPECT_NE(lstat(dir_.Link().c_str(), &info), 0) << "the link is gone";
+    line_.WriteText(FrameOf(1, image));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+    EXPECT_EQ(sim_->Frames().size(), 1u);
 }
 
 // --- the program's side of the line ------------------------------------------------------------------
@@ -358,47 +357,47 @@ TEST_F(SimulatorTest, VanishesAfterTheChosenPage) {
 // attention byte too many. The device names what it saw with the figures; a program that keeps
 // every pause to the millisecond gives it nothing to say.
 struct PcTimingCase {
-  const char* name;
-  const char* error;  // the one protocol error, as a pattern; empty when there must be none
-  std::chrono::milliseconds settle = 100ms;
-  unsigned attentionsAfterPresence = 1;
-  bool awaitReady = true;
-  Pacing page0{};
-  Pacing page1{};
-  std::chrono::milliseconds replyTime{1};
-  std::chrono::milliseconds readyDelay{0};
-  unsigned pages = 2;  // pages after the second go with the program's own pacing
+    const char* name;
+    const char* error;  // the one protocol error, as a pattern; empty when there must be none
+    std::chrono::milliseconds settle = 100ms;
+    unsigned attentionsAfterPresence = 1;
+    bool awaitReady = true;
+    Pacing page0{};
+    Pacing page1{};
+    std::chrono::milliseconds replyTime{1};
+    std::chrono::milliseconds readyDelay{0};
+    unsigned pages = 2;  // pages after the second go with the program's own pacing
 };
 void PrintTo(const PcTimingCase& c, std::ostream* os) { *os << c.name; }
 
 class ProgramSide : public SimulatorTest, public testing::WithParamInterface<PcTimingCase> {};
 
 TEST_P(ProgramSide, NamesWhatTheProgramDidWrongWithItsFigures) {
-  const PcTimingCase& c = GetParam();
-  bootsim::Options options;
-  options.replyTime = c.replyTime;
-  options.readyDelay = c.readyDelay;
-  StartDevice(options);
-  Greet(c.settle, c.attentionsAfterPresence);
-  ASSERT_EQ(line_.ReadFor(13, kSoon), "GX-REM2-2.32\r");
-  if (c.awaitReady) {
-    ASSERT_EQ(line_.ReadFor(1, kSoon), "!");
-  }
-  const std::vector<std::uint8_t> image = PatternImage(c.pages);
-  Exchange(0, image, 0, c.page0);
-  Exchange(1, image, 0, c.page1);
-  for (unsigned k = 2; k < c.pages; ++k) Exchange(k, image);
-  ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
-  ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
-  EXPECT_EQ(sim_->LastImage(), image) << "the device still takes what it is given";
+    const PcTimingCase& c = GetParam();
+    bootsim::Options options;
+    options.replyTime = c.replyTime;
+    options.readyDelay = c.readyDelay;
+    StartDevice(options);
+    Greet(c.settle, c.attentionsAfterPresence);
+    ASSERT_EQ(line_.ReadFor(13, kSoon), "GX-REM2-2.32\r");
+    if (c.awaitReady) {
+        ASSERT_EQ(line_.ReadFor(1, kSoon), "!");
+    }
+    const std::vector<std::uint8_t> image = PatternImage(c.pages);
+    Exchange(0, image, 0, c.page0);
+    Exchange(1, image, 0, c.page1);
+    for (unsigned k = 2; k < c.pages; ++k) Exchange(k, image);
+    ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
+    ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
+    EXPECT_EQ(sim_->LastImage(), image) << "the device still takes what it is given";
 
-  const std::vector<std::string> errors = sim_->ProtocolErrors();
-  if (std::string(c.error).empty()) {
-    EXPECT_EQ(errors, std::vector<std::string>{});
-    return;
-  }
-  ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(errors);
-  EXPECT_TRUE(std::regex_match(errors[0], std::regex(c.error))) << errors[0];
+    const std::vector<std::string> errors = sim_->ProtocolErrors();
+    if (std::string(c.error).empty()) {
+        EXPECT_EQ(errors, std::vector<std::string>{});
+        return;
+    }
+    ASSERT_EQ(errors.size(), 1u) << testing::PrintToString(errors);
+    EXPECT_TRUE(std::regex_match(errors[0], std::regex(c.error))) << errors[0];
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -415,23 +414,31 @@ INSTANTIATE_TEST_SUITE_P(
         PcTimingCase{.name = "SecondAttentionAfterPresence",
                      .error = "a second attention byte after the presence byte; one is the most",
                      .attentionsAfterPresence = 2},
-        PcTimingCase{.name = "DataTooSoonAfterPageNumber",
-                     .error = R"(data came less than 20\.0 ms after its page number on 2 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
-                     .page0 = {.afterNumber = 5ms},
-                     .page1 = {.afterNumber = 5ms}},
-        PcTimingCase{.name = "ChecksumTooSoonAfterData",
-                     .error = R"(checksum came less than 10\.0 ms after its data on 2 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
-                     .page0 = {.afterData = 0ms},
-                     .page1 = {.afterData = 0ms}},
-        PcTimingCase{.name = "NextFrameTooSoonAfterChecksum",
-                     .error = R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 2 of 3 frames, the soonest [0-9]+\.[0-9] ms after)",
-                     .page0 = {.afterChecksum = 5ms},
-                     .page1 = {.afterChecksum = 5ms},
-                     .pages = 3},
-        PcTimingCase{.name = "EndMarkerTooSoonAfterChecksum",
-                     .error = R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 2 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
-                     .page0 = {.afterChecksum = 5ms},
-                     .page1 = {.afterChecksum = 5ms}},
+        PcTimingCase{
+            .name = "DataTooSoonAfterPageNumber",
+            .error =
+                R"(data came less than 20\.0 ms after its page number on 2 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
+            .page0 = {.afterNumber = 5ms},
+            .page1 = {.afterNumber = 5ms}},
+        PcTimingCase{
+            .name = "ChecksumTooSoonAfterData",
+            .error =
+                R"(checksum came less than 10\.0 ms after its data on 2 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
+            .page0 = {.afterData = 0ms},
+            .page1 = {.afterData = 0ms}},
+        PcTimingCase{
+            .name = "NextFrameTooSoonAfterChecksum",
+            .error =
+                R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 2 of 3 frames, the soonest [0-9]+\.[0-9] ms after)",
+            .page0 = {.afterChecksum = 5ms},
+            .page1 = {.afterChecksum = 5ms},
+            .pages = 3},
+        PcTimingCase{
+            .name = "EndMarkerTooSoonAfterChecksum",
+            .error =
+                R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 2 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
+            .page0 = {.afterChecksum = 5ms},
+            .page1 = {.afterChecksum = 5ms}},
         // The answer takes longer than the pause: a program that sends on after the pause alone
         // is caught even though every gap is long enough.
         PcTimingCase{.name = "NextFrameBeforeTheAnswer",
@@ -450,28 +457,28 @@ INSTANTIATE_TEST_SUITE_P(
 // speed, the stop bits and the flow control; asked for 7 data bits and parity it still reports
 // 8 and none, so those two are judged only on a line that keeps them.
 struct LineCase {
-  const char* name;
-  speed_t speed;
-  void (*change)(termios&);
-  std::string seen;
+    const char* name;
+    speed_t speed;
+    void (*change)(termios&);
+    std::string seen;
 };
 void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class LineSettingsRead : public SimulatorTest, public testing::WithParamInterface<LineCase> {};
 
 TEST_P(LineSettingsRead, AsTheProgramSetThem) {
-  const LineCase& c = GetParam();
-  sim_ = std::make_unique<bootsim::Simulator>();
-  ASSERT_TRUE(sim_->Start(dir_.Link()));
-  ASSERT_TRUE(line_.Open(dir_.Link(), c.speed, c.change));
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  ASSERT_TRUE(sim_->WaitForAttentionBytes(1, kSoon));
-  EXPECT_EQ(sim_->LineSettings(), c.seen);
-  const std::string wanted = "38400 baud, 8 data bits, no parity, 1 stop bit, no flow control";
-  const std::vector<std::string> expected =
-      c.seen == wanted ? std::vector<std::string>{}
-                       : std::vector<std::string>{"line at " + c.seen + "; the device talks " + wanted};
-  EXPECT_EQ(sim_->ProtocolErrors(), expected);
+    const LineCase& c = GetParam();
+    sim_ = std::make_unique<bootsim::Simulator>();
+    ASSERT_TRUE(sim_->Start(dir_.Link()));
+    ASSERT_TRUE(line_.Open(dir_.Link(), c.speed, c.change));
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    ASSERT_TRUE(sim_->WaitForAttentionBytes(1, kSoon));
+    EXPECT_EQ(sim_->LineSettings(), c.seen);
+    const std::string wanted = "38400 baud, 8 data bits, no parity, 1 stop bit, no flow control";
+    const std::vector<std::string> expected =
+        c.seen == wanted ? std::vector<std::string>{}
+                         : std::vector<std::string>{"line at " + c.seen + "; the device talks " + wanted};
+    EXPECT_EQ(sim_->ProtocolErrors(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -492,159 +499,167 @@ INSTANTIATE_TEST_SUITE_P(
 
 // What a pseudo-terminal can't carry, judged on the settings themselves.
 TEST(LineDescription, NamesDataBitsAndParity) {
-  termios t{};
-  cfmakeraw(&t);
-  cfsetispeed(&t, B38400);
-  cfsetospeed(&t, B38400);
-  EXPECT_TRUE(bootsim::LineAsWanted(t));
-  t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB;
-  EXPECT_EQ(bootsim::DescribeLine(t), "38400 baud, 7 data bits, even parity, 1 stop bit, no flow control");
-  EXPECT_FALSE(bootsim::LineAsWanted(t));
-  t.c_cflag = (t.c_cflag & ~CSIZE) | CS8 | PARENB | PARODD;
-  EXPECT_EQ(bootsim::DescribeLine(t), "38400 baud, 8 data bits, odd parity, 1 stop bit, no flow control");
-  EXPECT_FALSE(bootsim::LineAsWanted(t));
+    termios t{};
+    cfmakeraw(&t);
+    cfsetispeed(&t, B38400);
+    cfsetospeed(&t, B38400);
+    EXPECT_TRUE(bootsim::LineAsWanted(t));
+    t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB;
+    EXPECT_EQ(bootsim::DescribeLine(t), "38400 baud, 7 data bits, even parity, 1 stop bit, no flow control");
+    EXPECT_FALSE(bootsim::LineAsWanted(t));
+    t.c_cflag = (t.c_cflag & ~CSIZE) | CS8 | PARENB | PARODD;
+    EXPECT_EQ(bootsim::DescribeLine(t), "38400 baud, 8 data bits, odd parity, 1 stop bit, no flow control");
+    EXPECT_FALSE(bootsim::LineAsWanted(t));
 }
 
 // Bytes around the presence byte: noise after each unanswered attention byte and before the
 // presence byte, and more right after it, all in the presence byte's own write.
 TEST_F(SimulatorTest, SaysMoreAroundThePresenceByteWhenTold) {
-  bootsim::Options options;
-  options.noiseBeforePresence = std::string("\x00\x55", 2);
-  options.bytesAfterPresence = "GX-REM2-2.31\r";
-  StartDevice(options);
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  EXPECT_EQ(line_.ReadFor(2, kSoon), std::string("\x00\x55", 2));
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  EXPECT_EQ(line_.ReadFor(16, kSoon), std::string("\x00\x55\xD0GX-REM2-2.31\r", 16));
-  EXPECT_EQ(sim_->PresenceBytesSent(), 1u);
+    bootsim::Options options;
+    options.noiseBeforePresence = std::string("\x00\x55", 2);
+    options.bytesAfterPresence = "GX-REM2-2.31\r";
+    StartDevice(options);
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(2, kSoon), std::string("\x00\x55", 2));
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(16, kSoon), std::string("\x00\x55\xD0GX-REM2-2.31\r", 16));
+    EXPECT_EQ(sim_->PresenceBytesSent(), 1u);
 }
 
 TEST_F(SimulatorTest, SendsThePresenceByteLateWhenTold) {
-  bootsim::Options options;
-  options.attentionsBeforePresence = 1;
-  options.presenceDelay = 400ms;
-  StartDevice(options);
-  const auto attentionAt = std::chrono::steady_clock::now();
-  ASSERT_TRUE(line_.WriteText(kAttention));
-  EXPECT_EQ(line_.ReadFor(1, 300ms), "") << "too early";
-  EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
-  EXPECT_GE(std::chrono::steady_clock::now() - attentionAt, 400ms);
+    bootsim::Options options;
+    options.attentionsBeforePresence = 1;
+    options.presenceDelay = 400ms;
+    StartDevice(options);
+    const auto attentionAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(1, 300ms), "") << "too early";
+    EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
+    EXPECT_GE(std::chrono::steady_clock::now() - attentionAt, 400ms);
 }
 
 TEST_F(SimulatorTest, SendsTheReadyByteOnItsOwnWhenTold) {
-  bootsim::Options options;
-  options.readyDelay = 400ms;
-  StartDevice(options);
-  Greet();
-  ASSERT_EQ(line_.ReadFor(13, kSoon), "GX-REM2-2.32\r");
-  const auto versionAt = std::chrono::steady_clock::now();
-  EXPECT_EQ(line_.ReadFor(1, 300ms), "") << "too early";
-  EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
-  EXPECT_GE(std::chrono::steady_clock::now() - versionAt, 390ms);
+    bootsim::Options options;
+    options.readyDelay = 400ms;
+    StartDevice(options);
+    Greet();
+    ASSERT_EQ(line_.ReadFor(13, kSoon), "GX-REM2-2.32\r");
+    const auto versionAt = std::chrono::steady_clock::now();
+    EXPECT_EQ(line_.ReadFor(1, 300ms), "") << "too early";
+    EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+    EXPECT_GE(std::chrono::steady_clock::now() - versionAt, 390ms);
 }
 
 // The reader's stamps are only as good as its priority: a device that could not raise it says so.
 TEST(SimulatorReader, SaysWhenItRunsAtNormalPriority) {
-  LinkDir dir;
-  std::vector<std::string> events;
-  std::mutex eventsMutex;
-  bootsim::Simulator sim;
-  sim.SetEventSink([&](const std::string& e) {
-    std::lock_guard<std::mutex> lock(eventsMutex);
-    events.push_back(e);
-  });
-  ASSERT_TRUE(sim.Start(dir.Link()));
-  std::this_thread::sleep_for(100ms);
-  sim.Stop();
-  bool said = false;
-  for (const std::string& e : events) said |= e.rfind("reader at normal priority", 0) == 0;
-  EXPECT_EQ(said, !sim.ReaderRaised());
-  if (!sim.ReaderRaised()) std::printf("note: the reader runs at normal priority here\n");
+    LinkDir dir;
+    std::vector<std::string> events;
+    std::mutex eventsMutex;
+    bootsim::Simulator sim;
+    sim.SetEventSink([&](const std::string& e) {
+        std::lock_guard<std::mutex> lock(eventsMutex);
+        events.push_back(e);
+    });
+    ASSERT_TRUE(sim.Start(dir.Link()));
+    std::this_thread::sleep_for(100ms);
+    sim.Stop();
+    bool said = false;
+    for (const std::string& e : events) said |= e.rfind("reader at normal priority", 0) == 0;
+    EXPECT_EQ(said, !sim.ReaderRaised());
+    if (!sim.ReaderRaised()) std::printf("note: the reader runs at normal priority here\n");
 }
 
 // --- the link ----------------------------------------------------------------------------------------
 
 TEST(SimulatorLink, ReplacesALinkAndRemovesItsOwnAtStop) {
-  LinkDir dir;
-  ASSERT_EQ(symlink("/nonexistent/old", dir.Link().c_str()), 0);
-  {
-    bootsim::Simulator sim;
-    ASSERT_TRUE(sim.Start(dir.Link()));
-    char target[256] = {};
-    ASSERT_GT(readlink(dir.Link().c_str(), target, sizeof target - 1), 0);
-    EXPECT_EQ(std::string(target), sim.SlavePath());
-    sim.Stop();
-    sim.Stop();
-  }
-  struct stat info {};
-  EXPECT_NE(lstat(dir.Link().c_str(), &info), 0);
+    LinkDir dir;
+    ASSERT_EQ(symlink("/nonexistent/old", dir.Link().c_str()), 0);
+    {
+        bootsim::Simulator sim;
+        ASSERT_TRUE(sim.Start(dir.Link()));
+        char target[256] = {};
+        ASSERT_GT(readlink(dir.Link().c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(std::string(target), sim.SlavePath());
+        sim.Stop();
+        sim.Stop();
+    }
+    struct stat info {};
+    EXPECT_NE(lstat(dir.Link().c_str(), &info), 0);
 }
 
 TEST(SimulatorLink, NeverReplacesAFileThatIsNotALink) {
-  LinkDir dir;
-  { std::ofstream(dir.Link()) << "keep me"; }
-  bootsim::Simulator sim;
-  EXPECT_FALSE(sim.Start(dir.Link()));
-  std::ifstream kept(dir.Link());
-  std::string text;
-  std::getline(kept, text);
-  EXPECT_EQ(text, "keep me");
+    LinkDir dir;
+    { std::ofstream(dir.Link()) << "keep me"; }
+    bootsim::Simulator sim;
+    EXPECT_FALSE(sim.Start(dir.Link()));
+    std::ifstream kept(dir.Link());
+    std::string text;
+    std::getline(kept, text);
+    EXPECT_EQ(text, "keep me");
 }
 
 // --- the conversation against the simulator ---------------------------------------------------------
 
 struct Agreement {
-  const char* name;
-  Misbehaviour mode;
-  unsigned refusals;
-  update::TransferOutcome outcome;
-  std::vector<unsigned> progress;
-  std::size_t frames;
+    const char* name;
+    Misbehaviour mode;
+    unsigned refusals;
+    update::TransferOutcome outcome;
+    std::vector<unsigned> progress;
+    std::size_t frames;
 };
 void PrintTo(const Agreement& c, std::ostream* os) { *os << c.name; }
 
 class ConversationAgainstSimulator : public SimulatorTest, public testing::WithParamInterface<Agreement> {};
 
 TEST_P(ConversationAgainstSimulator, FindsGreetsAndSendsTheImage) {
-  const Agreement& c = GetParam();
-  bootsim::Options options;
-  options.misbehaviour = c.mode;
-  options.page = 1;
-  options.refusals = c.refusals;
-  StartDevice(options);
+    const Agreement& c = GetParam();
+    bootsim::Options options;
+    options.misbehaviour = c.mode;
+    options.page = 1;
+    options.refusals = c.refusals;
+    StartDevice(options);
 
-  bool found = false;
-  for (int tick = 0; tick < 20 && !found; ++tick) {
-    found = update::PollForBootLoader(line_);
-    if (!found) std::this_thread::sleep_for(20ms);
-  }
-  ASSERT_TRUE(found);
+    bool found = false;
+    for (int tick = 0; tick < 20 && !found; ++tick) {
+        found = update::PollForBootLoader(line_);
+        if (!found) std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(found);
 
-  const std::vector<std::uint8_t> image = PatternImage(2);
-  ptyline::Host host(image);
-  EXPECT_EQ(update::TransferPages(line_, host), c.outcome);
-  EXPECT_EQ(host.versions, std::vector<std::string>{"GX-REM2-2.32"});
-  EXPECT_EQ(host.progress, c.progress);
-  EXPECT_FALSE(host.open);
+    const std::vector<std::uint8_t> image = PatternImage(2);
+    ptyline::Host host(image);
+    EXPECT_EQ(update::TransferPages(line_, host), c.outcome);
+    EXPECT_EQ(host.versions, std::vector<std::string>{"GX-REM2-2.32"});
+    EXPECT_EQ(host.progress, c.progress);
+    EXPECT_FALSE(host.open);
 
-  ASSERT_TRUE(sim_->WaitForFrames(c.frames, kSoon));
-  EXPECT_EQ(sim_->Frames().size(), c.frames);
-  EXPECT_EQ(sim_->ProtocolErrors(), std::vector<std::string>{});
-  if (c.outcome == update::TransferOutcome::Success) {
-    ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
-    EXPECT_EQ(sim_->LastImage(), image);
-  } else {
-    EXPECT_FALSE(sim_->WaitForEndMarker(kQuiet));
-  }
+    ASSERT_TRUE(sim_->WaitForFrames(c.frames, kSoon));
+    EXPECT_EQ(sim_->Frames().size(), c.frames);
+    EXPECT_EQ(sim_->ProtocolErrors(), std::vector<std::string>{});
+    if (c.outcome == update::TransferOutcome::Success) {
+        ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
+        EXPECT_EQ(sim_->LastImage(), image);
+    } else {
+        EXPECT_FALSE(sim_->WaitForEndMarker(kQuiet));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Devices, ConversationAgainstSimulator,
     testing::Values(Agreement{"GoodTwoPages", Misbehaviour::None, 0, update::TransferOutcome::Success, {1, 2}, 2},
-                    Agreement{"FourRefusalsStillPass", Misbehaviour::RefusePage, 4, update::TransferOutcome::Success,
-                              {1, 2, 2, 2, 2, 2}, 6},
-                    Agreement{"FifthRefusalFails", Misbehaviour::RefusePage, 5,
-                              update::TransferOutcome::InvalidReadyResponse, {1, 2, 2, 2, 2, 2}, 6}),
+                    Agreement{"FourRefusalsStillPass",
+                              Misbehaviour::RefusePage,
+                              4,
+                              update::TransferOutcome::Success,
+                              {1, 2, 2, 2, 2, 2},
+                              6},
+                    Agreement{"FifthRefusalFails",
+                              Misbehaviour::RefusePage,
+                              5,
+                              update::TransferOutcome::InvalidReadyResponse,
+                              {1, 2, 2, 2, 2, 2},
+                              6}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

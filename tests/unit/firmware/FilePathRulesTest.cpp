@@ -14,10 +14,10 @@ bool NoLeadBytes(unsigned char) { return false; }
 bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 struct PathCase {
-  const char* name;
-  const char* path;
-  PathKind kind;
-  framework::LeadByteTest leadByte = NoLeadBytes;
+    const char* name;
+    const char* path;
+    PathKind kind;
+    framework::LeadByteTest leadByte = NoLeadBytes;
 };
 
 void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
@@ -25,8 +25,8 @@ void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
 class PathRules : public testing::TestWithParam<PathCase> {};
 
 TEST_P(PathRules, Classify) {
-  const PathCase& c = GetParam();
-  EXPECT_EQ(firmware::ClassifyPath(c.path, c.leadByte), c.kind) << c.path;
+    const PathCase& c = GetParam();
+    EXPECT_EQ(firmware::ClassifyPath(c.path, c.leadByte), c.kind) << c.path;
 }
 
 const PathCase kCases[] = {

@@ -9,12 +9,12 @@ namespace {
 using namespace std::string_literals;
 
 struct DescriptionCase {
-  const char* name;
-  std::string text;
-  bool hasVersion;
-  bool hasFileName;
-  std::string version;
-  std::string fileName;
+    const char* name;
+    std::string text;
+    bool hasVersion;
+    bool hasFileName;
+    std::string version;
+    std::string fileName;
 };
 
 void PrintTo(const DescriptionCase& c, std::ostream* os) { *os << c.name; }
@@ -22,12 +22,12 @@ void PrintTo(const DescriptionCase& c, std::ostream* os) { *os << c.name; }
 class DescriptionTest : public testing::TestWithParam<DescriptionCase> {};
 
 TEST_P(DescriptionTest, TakesLinesOneAndTwoVerbatim) {
-  const DescriptionCase& c = GetParam();
-  const firmware::FirmwareDescription d = firmware::ParseFirmwareDescription(c.text);
-  EXPECT_EQ(d.hasVersion, c.hasVersion);
-  EXPECT_EQ(d.hasFileName, c.hasFileName);
-  EXPECT_EQ(d.version, c.version);
-  EXPECT_EQ(d.fileName, c.fileName);
+    const DescriptionCase& c = GetParam();
+    const firmware::FirmwareDescription d = firmware::ParseFirmwareDescription(c.text);
+    EXPECT_EQ(d.hasVersion, c.hasVersion);
+    EXPECT_EQ(d.hasFileName, c.hasFileName);
+    EXPECT_EQ(d.version, c.version);
+    EXPECT_EQ(d.fileName, c.fileName);
 }
 
 const std::string kLongName = std::string(5000, 'n') + ".hex";
@@ -49,7 +49,13 @@ const DescriptionCase kCases[] = {
     {"LoneCrKept", "2.\r32\nGX.hex\r", true, true, "2.\r32", "GX.hex\r"},
     {"OnlyTheCrBeforeLfDropped", "2.32\r\r\nGX.hex\n", true, true, "2.32\r", "GX.hex"},
     {"LongLineKeptWhole", "2.32\n" + kLongName + "\nthird\n", true, true, "2.32", kLongName},
-    {"NulKept", "2.\0" "32\nGX.hex\n"s, true, true, "2.\0" "32"s, "GX.hex"},
+    {"NulKept",
+     "2.\0"
+     "32\nGX.hex\n"s,
+     true, true,
+     "2.\0"
+     "32"s,
+     "GX.hex"},
 };
 INSTANTIATE_TEST_SUITE_P(Lines, DescriptionTest, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -16,10 +16,10 @@ bool NoLeadBytes(unsigned char) { return false; }
 bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 struct BaseNameCase {
-  const char* name;
-  std::string path;
-  framework::LeadByteTest leadByte;
-  std::string baseName;
+    const char* name;
+    std::string path;
+    framework::LeadByteTest leadByte;
+    std::string baseName;
 };
 
 void PrintTo(const BaseNameCase& c, std::ostream* os) { *os << c.name; }
@@ -27,14 +27,14 @@ void PrintTo(const BaseNameCase& c, std::ostream* os) { *os << c.name; }
 class ModuleBaseName : public testing::TestWithParam<BaseNameCase> {};
 
 TEST_P(ModuleBaseName, IsTheFileNameWithoutItsExtension) {
-  const BaseNameCase& c = GetParam();
-  EXPECT_EQ(framework::ModuleBaseName(c.path, c.leadByte), c.baseName);
+    const BaseNameCase& c = GetParam();
+    EXPECT_EQ(framework::ModuleBaseName(c.path, c.leadByte), c.baseName);
 }
 
 const std::string kDeepFolder = [] {
-  std::string path = "C:";
-  while (path.size() < 300) path += "\\folder-of-a-long-name";
-  return path;
+    std::string path = "C:";
+    while (path.size() < 300) path += "\\folder-of-a-long-name";
+    return path;
 }();
 
 const BaseNameCase kBaseNames[] = {
@@ -46,7 +46,12 @@ const BaseNameCase kBaseNames[] = {
     {"ForwardSlash", "C:/Tools/upd.exe", NoLeadBytes, "upd"},
     {"LongerThanMaxPath", kDeepFolder + "\\TLYN_Update.exe", NoLeadBytes, "TLYN_Update"},
     // A name whose double-byte character ends in 0x5C: that byte is no separator.
-    {"TrailByteBackslash", "C:\\Tools\\\x95\x5C" "upd.exe", ShiftJisLead, "\x95\x5C" "upd"},
+    {"TrailByteBackslash",
+     "C:\\Tools\\\x95\x5C"
+     "upd.exe",
+     ShiftJisLead,
+     "\x95\x5C"
+     "upd"},
     {"TrailByteBackslashLast", "C:\\Tools\\upd\x95\x5C.exe", ShiftJisLead, "upd\x95\x5C"},
     {"LeadByteAtTheEnd", "C:\\Tools\\upd\x95", ShiftJisLead, "upd\x95"},
 };
@@ -54,11 +59,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, ModuleBaseName, testing::ValuesIn(kBaseNames),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct FindCase {
-  const char* name;
-  std::string text;
-  std::string needle;
-  framework::LeadByteTest leadByte;
-  std::size_t found;
+    const char* name;
+    std::string text;
+    std::string needle;
+    framework::LeadByteTest leadByte;
+    std::size_t found;
 };
 
 void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
@@ -66,8 +71,8 @@ void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
 class FindAnsiText : public testing::TestWithParam<FindCase> {};
 
 TEST_P(FindAnsiText, FindsOnlyAtCharacterBoundaries) {
-  const FindCase& c = GetParam();
-  EXPECT_EQ(framework::FindAnsiText(c.text, c.needle, c.leadByte), c.found);
+    const FindCase& c = GetParam();
+    EXPECT_EQ(framework::FindAnsiText(c.text, c.needle, c.leadByte), c.found);
 }
 
 const FindCase kFinds[] = {
@@ -86,11 +91,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, FindAnsiText, testing::ValuesIn(kFinds),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FindAnsiChar, FirstAndLastStepOverTrailBytes) {
-  const std::string text = "a\\b\x95\\c\\d\x95\\";
-  EXPECT_EQ(framework::FindAnsiChar(text, '\\', ShiftJisLead), 1u);
-  EXPECT_EQ(framework::FindLastAnsiChar(text, '\\', ShiftJisLead), 6u);
-  EXPECT_EQ(framework::FindLastAnsiChar(text, '\\', NoLeadBytes), 9u);
-  EXPECT_EQ(framework::FindAnsiChar("\x95\\", '\\', ShiftJisLead), kAnsiNotFound);
+    const std::string text = "a\\b\x95\\c\\d\x95\\";
+    EXPECT_EQ(framework::FindAnsiChar(text, '\\', ShiftJisLead), 1u);
+    EXPECT_EQ(framework::FindLastAnsiChar(text, '\\', ShiftJisLead), 6u);
+    EXPECT_EQ(framework::FindLastAnsiChar(text, '\\', NoLeadBytes), 9u);
+    EXPECT_EQ(framework::FindAnsiChar("\x95\\", '\\', ShiftJisLead), kAnsiNotFound);
 }
 
 }  // namespace

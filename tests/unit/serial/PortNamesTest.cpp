@@ -18,8 +18,8 @@ std::string CaseName(const testing::TestParamInfo<Case>& info) {
 
 struct DataCase {
     const char* behaviour;
-    std::string bytes;    // the whole buffer, NULs included
-    std::size_t size;     // what the registry call said it wrote
+    std::string bytes;  // the whole buffer, NULs included
+    std::size_t size;   // what the registry call said it wrote
     std::string_view text;
 };
 

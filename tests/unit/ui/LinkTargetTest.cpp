@@ -12,10 +12,10 @@ bool NoLeadBytes(unsigned char) { return false; }
 bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 struct LinkCase {
-  const char* name;
-  std::string text;
-  framework::LeadByteTest leadByte;
-  std::string target;
+    const char* name;
+    std::string text;
+    framework::LeadByteTest leadByte;
+    std::string target;
 };
 
 void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
@@ -23,8 +23,8 @@ void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
 class LinkTarget : public testing::TestWithParam<LinkCase> {};
 
 TEST_P(LinkTarget, OpensTheRightThing) {
-  const LinkCase& c = GetParam();
-  EXPECT_EQ(ui::LinkTarget(c.text, c.leadByte), c.target);
+    const LinkCase& c = GetParam();
+    EXPECT_EQ(ui::LinkTarget(c.text, c.leadByte), c.target);
 }
 
 const LinkCase kCases[] = {

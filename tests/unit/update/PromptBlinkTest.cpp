@@ -12,24 +12,23 @@ namespace {
 using update::PromptAction;
 
 struct BlinkCase {
-  const char* behaviour;
-  bool visible;
-  std::uint32_t stamp, now;
-  PromptAction action;
-  bool visibleAfter;
-  std::uint32_t stampAfter;
+    const char* behaviour;
+    bool visible;
+    std::uint32_t stamp, now;
+    PromptAction action;
+    bool visibleAfter;
+    std::uint32_t stampAfter;
 };
 void PrintTo(const BlinkCase& c, std::ostream* os) { *os << c.behaviour; }
-
 
 class PromptBlink : public testing::TestWithParam<BlinkCase> {};
 
 TEST_P(PromptBlink, DecidesOnStrictlyMoreThanThePeriod) {
-  const BlinkCase& c = GetParam();
-  const update::PromptBlinkStep step = update::BlinkPrompt(c.visible, c.stamp, c.now);
-  EXPECT_EQ(step.action, c.action);
-  EXPECT_EQ(step.visible, c.visibleAfter);
-  EXPECT_EQ(step.stamp, c.stampAfter);
+    const BlinkCase& c = GetParam();
+    const update::PromptBlinkStep step = update::BlinkPrompt(c.visible, c.stamp, c.now);
+    EXPECT_EQ(step.action, c.action);
+    EXPECT_EQ(step.visible, c.visibleAfter);
+    EXPECT_EQ(step.stamp, c.stampAfter);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -49,16 +48,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The 500 ms timer gives two seconds shown and half a second hidden, over and over.
 TEST(PromptBlinkRhythm, ShowsFourTicksAndHidesOne) {
-  bool visible = true;
-  std::uint32_t stamp = 0xFFFFF000u;
-  std::string pattern;
-  for (std::uint32_t tick = 1; tick <= 10; ++tick) {
-    const update::PromptBlinkStep step = update::BlinkPrompt(visible, stamp, 0xFFFFF000u + tick * 500u);
-    visible = step.visible;
-    stamp = step.stamp;
-    pattern += visible ? 'S' : '-';
-  }
-  EXPECT_EQ(pattern, "SSS-SSSS-S");
+    bool visible = true;
+    std::uint32_t stamp = 0xFFFFF000u;
+    std::string pattern;
+    for (std::uint32_t tick = 1; tick <= 10; ++tick) {
+        const update::PromptBlinkStep step = update::BlinkPrompt(visible, stamp, 0xFFFFF000u + tick * 500u);
+        visible = step.visible;
+        stamp = step.stamp;
+        pattern += visible ? 'S' : '-';
+    }
+    EXPECT_EQ(pattern, "SSS-SSSS-S");
 }
 
 }  // namespace

@@ -67,12 +67,12 @@ protected:
 
 struct PumpCase {
     const char* name;
-    BOOL result;         // what the take returns
-    UINT message;        // the message it leaves (for a failed take: stale bytes)
+    BOOL result;   // what the take returns
+    UINT message;  // the message it leaves (for a failed take: stale bytes)
     WPARAM wParam;
-    bool pumped;         // PumpOneMessage's answer
-    int dispatched;      // times the window got the message
-    bool quitQueued;     // a WM_QUIT is back in the queue for the modal loop
+    bool pumped;      // PumpOneMessage's answer
+    int dispatched;   // times the window got the message
+    bool quitQueued;  // a WM_QUIT is back in the queue for the modal loop
     WPARAM quitCode;
 };
 

@@ -128,9 +128,9 @@ TEST(CompanionStandIn, HoldsThePortAndHandsItOverOnRequest) {
     EXPECT_EQ(standIn.WaitForLines(6).back(), Line("open", kPairPort) + " ok");
 
     EXPECT_EQ(standIn.Close(window), 0u);
-    EXPECT_EQ(standIn.WaitForLines(8), (Lines{Line("open", kPairPort) + " ok", "ready", Handover(1001, kPairPort),
-                                              Line("close", kPairPort), Handover(1002, kPairPort),
-                                              Line("open", kPairPort) + " ok", Line("close", kPairPort), "exit"}));
+    EXPECT_EQ(standIn.WaitForLines(8),
+              (Lines{Line("open", kPairPort) + " ok", "ready", Handover(1001, kPairPort), Line("close", kPairPort),
+                     Handover(1002, kPairPort), Line("open", kPairPort) + " ok", Line("close", kPairPort), "exit"}));
 }
 
 TEST(CompanionStandIn, KeepsThePortWhenAnotherIsAskedFor) {

@@ -125,7 +125,8 @@ const WalkCase kWalkCases[] = {
     {"TwoCompanionsBothTold",
      {{"Vostrel Serivane", true, false, true}, {"VOSTREL SERIAL TEST PROGRAM", true, false, true}}},
     {"OnlyTheVisibleOneTold",
-     {{"Vostrel Serivane A", false, false, false}, {"Vostrel Serivane B", true, false, true},
+     {{"Vostrel Serivane A", false, false, false},
+      {"Vostrel Serivane B", true, false, true},
       {"Unrelated", true, false, false}}},
     {"NoWindowsOfOurs", {}},
 };

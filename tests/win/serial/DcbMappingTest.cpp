@@ -33,17 +33,17 @@ TEST(DcbMapping, UpdateSettingsGiveTheExactRecord) {
     EXPECT_EQ(std::memcmp(&dcb, expected, sizeof expected), 0);
 }
 
-TEST(DcbMapping, EmptySettingsGiveAZeroedRecord) {
+TEST(DcbMapping, EmptySettingsGiveAZeroedRecordOfItsOwnLength) {
     const DCB dcb = ToDcb(LineSettings{});
-    const unsigned char zeros[28] = {};
-    EXPECT_EQ(std::memcmp(&dcb, zeros, sizeof zeros), 0);
+    unsigned char expected[28] = {};
+    expected[0] = 0x1C;
+    EXPECT_EQ(std::memcmp(&dcb, expected, sizeof expected), 0);
 }
 
 // Each flag lands on its own bits of the flag word and on no other.
 struct FlagCase {
     const char* behaviour;
-    std::uint32_t LineSettings::*field;
-    std::uint32_t value;
+    bool LineSettings::*field;
     std::uint32_t word;
 };
 
@@ -53,65 +53,79 @@ class DcbFlagBits : public testing::TestWithParam<FlagCase> {};
 
 TEST_P(DcbFlagBits, LandsOnItsOwnBits) {
     LineSettings settings;
-    settings.*GetParam().field = GetParam().value;
+    settings.*GetParam().field = true;
     EXPECT_EQ(FlagWord(ToDcb(settings)), GetParam().word);
 }
 
 const FlagCase kFlagCases[] = {
-    {"Binary", &LineSettings::fBinary, 1, 0x00000001},
-    {"Parity", &LineSettings::fParity, 1, 0x00000002},
-    {"OutxCtsFlow", &LineSettings::fOutxCtsFlow, 1, 0x00000004},
-    {"OutxDsrFlow", &LineSettings::fOutxDsrFlow, 1, 0x00000008},
-    {"DtrControlEnable", &LineSettings::fDtrControl, 1, 0x00000010},
-    {"DtrControlHandshake", &LineSettings::fDtrControl, 2, 0x00000020},
-    {"DsrSensitivity", &LineSettings::fDsrSensitivity, 1, 0x00000040},
-    {"TXContinueOnXoff", &LineSettings::fTXContinueOnXoff, 1, 0x00000080},
-    {"OutX", &LineSettings::fOutX, 1, 0x00000100},
-    {"InX", &LineSettings::fInX, 1, 0x00000200},
-    {"ErrorCharFlag", &LineSettings::fErrorChar, 1, 0x00000400},
-    {"Null", &LineSettings::fNull, 1, 0x00000800},
-    {"RtsControlEnable", &LineSettings::fRtsControl, 1, 0x00001000},
-    {"RtsControlHandshake", &LineSettings::fRtsControl, 2, 0x00002000},
-    {"AbortOnError", &LineSettings::fAbortOnError, 1, 0x00004000},
-    {"Dummy2", &LineSettings::fDummy2, 0x1FFFF, 0xFFFF8000},
+    {"Binary", &LineSettings::binary, 0x00000001},
+    {"CheckParity", &LineSettings::checkParity, 0x00000002},
+    {"RaiseDtrIsDtrControlEnable", &LineSettings::raiseDtr, 0x00000010},
+    {"SendAfterXoffIsTXContinueOnXoff", &LineSettings::sendAfterXoff, 0x00000080},
+    {"RaiseRtsIsRtsControlEnable", &LineSettings::raiseRts, 0x00001000},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, DcbFlagBits, testing::ValuesIn(kFlagCases),
                          [](const testing::TestParamInfo<FlagCase>& info) { return info.param.behaviour; });
 
+// The record's codes of parity and stop bits.
+struct CodeCase {
+    const char* behaviour;
+    Parity parity;
+    StopBits stopBits;
+    BYTE parityCode;
+    BYTE stopCode;
+};
+
+std::ostream& operator<<(std::ostream& out, const CodeCase& c) { return out << c.behaviour; }
+
+class DcbCodes : public testing::TestWithParam<CodeCase> {};
+
+TEST_P(DcbCodes, GiveTheRecordsCodes) {
+    LineSettings settings;
+    settings.parity = GetParam().parity;
+    settings.stopBits = GetParam().stopBits;
+    const DCB dcb = ToDcb(settings);
+    EXPECT_EQ(dcb.Parity, GetParam().parityCode);
+    EXPECT_EQ(dcb.StopBits, GetParam().stopCode);
+}
+
+const CodeCase kCodeCases[] = {
+    {"NoParityOneStopBit", Parity::None, StopBits::One, 0, 0},
+    {"OddParity", Parity::Odd, StopBits::One, 1, 0},
+    {"EvenParity", Parity::Even, StopBits::One, 2, 0},
+    {"MarkParity", Parity::Mark, StopBits::One, 3, 0},
+    {"SpaceParityTwoStopBits", Parity::Space, StopBits::Two, 4, 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, DcbCodes, testing::ValuesIn(kCodeCases),
+                         [](const testing::TestParamInfo<CodeCase>& info) { return info.param.behaviour; });
+
 // Every field outside the flag word, each with a value of its own, so a swap shows.
 TEST(DcbMapping, CopiesEveryOtherField) {
-    LineSettings s;
-    s.DCBlength = 0x01020304;
-    s.BaudRate = 0x05060708;
-    s.wReserved = 0x1112;
-    s.XonLim = 0x1314;
-    s.XoffLim = 0x1516;
-    s.ByteSize = 0x21;
-    s.Parity = 0x22;
-    s.StopBits = 0x23;
-    s.XonChar = 0x31;
-    s.XoffChar = 0x32;
-    s.ErrorChar = 0xF3;
-    s.EofChar = 0x34;
-    s.EvtChar = 0xF5;
-    s.wReserved1 = 0x4142;
+    const LineSettings s{.baud = 0x05060708,
+                         .dataBits = 0x21,
+                         .xonLimit = 0x1314,
+                         .xoffLimit = 0x1516,
+                         .xonChar = 0x31,
+                         .xoffChar = 0x32,
+                         .errorChar = 0xF3,
+                         .eofChar = 0x34,
+                         .eventChar = 0xF5};
     const DCB dcb = ToDcb(s);
-    EXPECT_EQ(dcb.DCBlength, 0x01020304u);
+    EXPECT_EQ(dcb.DCBlength, 28u);
     EXPECT_EQ(dcb.BaudRate, 0x05060708u);
     EXPECT_EQ(FlagWord(dcb), 0u);
-    EXPECT_EQ(dcb.wReserved, 0x1112);
+    EXPECT_EQ(dcb.wReserved, 0);
     EXPECT_EQ(dcb.XonLim, 0x1314);
     EXPECT_EQ(dcb.XoffLim, 0x1516);
     EXPECT_EQ(dcb.ByteSize, 0x21);
-    EXPECT_EQ(dcb.Parity, 0x22);
-    EXPECT_EQ(dcb.StopBits, 0x23);
     EXPECT_EQ(static_cast<unsigned char>(dcb.XonChar), 0x31);
     EXPECT_EQ(static_cast<unsigned char>(dcb.XoffChar), 0x32);
     EXPECT_EQ(static_cast<unsigned char>(dcb.ErrorChar), 0xF3);
     EXPECT_EQ(static_cast<unsigned char>(dcb.EofChar), 0x34);
     EXPECT_EQ(static_cast<unsigned char>(dcb.EvtChar), 0xF5);
-    EXPECT_EQ(dcb.wReserved1, 0x4142);
+    EXPECT_EQ(dcb.wReserved1, 0);
 }
 
 }  // namespace

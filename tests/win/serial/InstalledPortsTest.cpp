@@ -41,8 +41,8 @@ protected:
     }
 
     void Set(const Value& v) {
-        ASSERT_EQ(RegSetValueExA(m_key.Get(), v.name.c_str(), 0, v.type,
-                                 reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size())),
+        ASSERT_EQ(RegSetValueExA(m_key.Get(), v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                                 static_cast<DWORD>(v.data.size())),
                   ERROR_SUCCESS)
             << v.name;
     }
@@ -83,8 +83,10 @@ protected:
 std::vector<int> PresentPorts(const PortFlags& present) {
     std::vector<int> ports;
     for (int n = 1; n <= 22; ++n) {
-        if (present[static_cast<std::size_t>(n - 1)] == 1) ports.push_back(n);
-        else EXPECT_EQ(present[static_cast<std::size_t>(n - 1)], 0) << "COM" << n;
+        if (present[static_cast<std::size_t>(n - 1)] == 1)
+            ports.push_back(n);
+        else
+            EXPECT_EQ(present[static_cast<std::size_t>(n - 1)], 0) << "COM" << n;
     }
     return ports;
 }
@@ -127,8 +129,7 @@ const ListCase kListCases[] = {
     {"TrailingBlankIgnored", {Sz("\\Device\\Serial3", "COM4 ")}, {}},
     {"DevicePathIgnored", {Sz("\\Device\\Serial3", "\\Device\\Serial3")}, {}},
     {"LeadingZeroIgnored", {Sz("\\Device\\Serial3", "COM04")}, {}},
-    {"IgnoredValueDoesNotStopTheList",
-     {Sz("\\Device\\Serial1", "COM23"), Sz("\\Device\\Serial2", "COM3")}, {3}},
+    {"IgnoredValueDoesNotStopTheList", {Sz("\\Device\\Serial1", "COM23"), Sz("\\Device\\Serial2", "COM3")}, {3}},
     {"HigherPortListedFirst", {Sz("\\Device\\Serial0", "COM7"), Sz("\\Device\\Serial1", "COM3")}, {3, 7}},
     {"ValueNameNotUsed", {Sz("COM9", "COM2")}, {2}},
     {"SamePortTwice", {Sz("\\Device\\Serial1", "COM3"), Sz("\\Device\\Serial2", "com3")}, {3}},
@@ -137,17 +138,17 @@ const ListCase kListCases[] = {
     {"DwordDataComparedAsText", {{"\\Device\\Serial5", REG_DWORD, "COM6"}}, {6}},
     {"MultiStringTakesFirstString", {{"\\Device\\Serial7", REG_MULTI_SZ, "COM8\0COM9\0\0"s}}, {8}},
     {"DataOf51BytesFits",
-     {Sz("\\Device\\Serial1", "COM2"), Sz("\\Device\\Serial5", std::string(50, 'x')),
-      Sz("\\Device\\Serial9", "COM9")},
+     {Sz("\\Device\\Serial1", "COM2"), Sz("\\Device\\Serial5", std::string(50, 'x')), Sz("\\Device\\Serial9", "COM9")},
      {2, 9}},
     {"DataTooLongEndsTheList",
-     {Sz("\\Device\\Serial1", "COM2"), Sz("\\Device\\Serial5", std::string(51, 'x')),
-      Sz("\\Device\\Serial9", "COM9")},
+     {Sz("\\Device\\Serial1", "COM2"), Sz("\\Device\\Serial5", std::string(51, 'x')), Sz("\\Device\\Serial9", "COM9")},
      {2}},
     {"NameOf500CharactersFits",
-     {Sz("\\Device\\Serial1", "COM2"), Sz(kName500, "COM5"), Sz("\\Device\\Serial9", "COM9")}, {2, 5, 9}},
+     {Sz("\\Device\\Serial1", "COM2"), Sz(kName500, "COM5"), Sz("\\Device\\Serial9", "COM9")},
+     {2, 5, 9}},
     {"NameTooLongEndsTheList",
-     {Sz("\\Device\\Serial1", "COM2"), Sz(kName501, "COM5"), Sz("\\Device\\Serial9", "COM9")}, {2}},
+     {Sz("\\Device\\Serial1", "COM2"), Sz(kName501, "COM5"), Sz("\\Device\\Serial9", "COM9")},
+     {2}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, InstalledPortList, testing::ValuesIn(kListCases),

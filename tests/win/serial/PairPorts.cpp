@@ -29,8 +29,8 @@ std::string DevicePath(int port) {
 }
 
 bool PeerPort::Open(int port) {
-    m_handle.Reset(CreateFileA(DevicePath(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
+    m_handle.Reset(
+        CreateFileA(DevicePath(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!m_handle.IsValid()) return false;
     DCB dcb = PlainLineSettings();
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};

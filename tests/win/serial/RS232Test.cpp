@@ -252,7 +252,7 @@ TEST_F(PortOnPair, SecondObjectCannotOpenAHeldPort) {
     // Wine 8 doesn't enforce the sharing mode of serial devices: a second exclusive open of a
     // held port succeeds there, so the case can only be checked where the platform refuses it.
     framework::FileHandle probe(CreateFileA(DevicePath(kPairPeerPort).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
+                                            OPEN_EXISTING, 0, nullptr));
     if (probe.IsValid()) GTEST_SKIP() << "this platform lets a held serial port be opened again";
     CRS232 second;
     EXPECT_FALSE(second.Open(kPairPort, kBaud, kNoParity, 8, 1));
@@ -317,8 +317,8 @@ TEST(PortPath, TwoDigitPortOpensAndCarriesBytes) {
 DCB ReadDeviceSettings(int port) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    framework::FileHandle device(CreateFileA(DevicePath(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    framework::FileHandle device(
+        CreateFileA(DevicePath(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(device.IsValid());
     EXPECT_TRUE(GetCommState(device.Get(), &dcb));
     return dcb;
@@ -329,7 +329,7 @@ DCB ReadDeviceSettings(int port) {
 TEST(AppliedSettings, DeviceRunsAt38400EightNOneWithoutFlowControl) {
     {
         framework::FileHandle device(CreateFileA(DevicePath(kPairPort).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(device.IsValid());
         DCB other{};
         other.DCBlength = sizeof other;
@@ -357,7 +357,7 @@ TEST(AppliedSettings, DeviceRunsAt38400EightNOneWithoutFlowControl) {
     }
     const DCB applied = ReadDeviceSettings(kPairPort);
     EXPECT_EQ(applied.BaudRate, 38400u);
-    EXPECT_EQ(applied.ByteSize, 8);             // pseudo-terminal: always 8 data bits, no parity
+    EXPECT_EQ(applied.ByteSize, 8);  // pseudo-terminal: always 8 data bits, no parity
     EXPECT_EQ(applied.Parity, NOPARITY);
     EXPECT_EQ(applied.StopBits, ONESTOPBIT);
     EXPECT_EQ(applied.fBinary, 1u);

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr unsigned kPageBytes = 256;
+constexpr unsigned kPageBytes = update::wire::kPageSize;
 constexpr unsigned kRepaintEveryPages = 4;
 
 }  // namespace
@@ -64,7 +64,7 @@ public:
         }
         // Page numbers go out as 16 bits.
         LONGLONG pages = size.QuadPart / kPageBytes;
-        pageCount = static_cast<unsigned>(pages > 0xFFFF ? 0xFFFF : pages);
+        pageCount = static_cast<unsigned>(pages > update::wire::kMaxPageCount ? update::wire::kMaxPageCount : pages);
         return true;
     }
 
@@ -98,10 +98,8 @@ void CTLYN_UpdateDlg::Delay(std::uint32_t milliseconds) { update::BusyDelay(mill
 // would answer the outcome box before the user ever saw it.
 static void DiscardQueuedInput() {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
+    while (::PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {}
+    while (::PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {}
 }
 
 void CTLYN_UpdateDlg::FinishUpdate() {
@@ -125,25 +123,29 @@ void CTLYN_UpdateDlg::TransferPageImage() {
     update::TransferOutcome outcome = update::TransferPages(SerialPort, host);
     host.WriteTrace();
     DiscardQueuedInput();
+    if (outcome == update::TransferOutcome::Success) {
+        // Stored while the port is still open: it is the port this update went through.
+        framework::AfxGetApp()->WriteProfileInt(texts::kSettingsSection, texts::kComPortEntry, SerialPort.GetPort());
+    }
+    FinishUpdate();
+    ShowOutcome(outcome);
+}
+
+void CTLYN_UpdateDlg::ShowOutcome(update::TransferOutcome outcome) {
     switch (outcome) {
         case update::TransferOutcome::Success: {
-            // Stored while the port is still open: it is the port this update went through.
-            framework::AfxGetApp()->WriteProfileInt(texts::kSettingsSection, texts::kComPortEntry,
-                                                    SerialPort.GetPort());
-            FinishUpdate();
             SetItemText(IDC_RESULT_LINE, (std::string(texts::kProductName) + texts::kSuccessLineSuffix).c_str());
             std::string text = std::string(texts::kSuccessHead) + texts::kProductName + texts::kSuccessTail;
             ShowMessage(text.c_str(), texts::kSuccessCaption, MB_OK | MB_ICONINFORMATION);
             return;
         }
         case update::TransferOutcome::ImageNotOpened:
-            FinishUpdate();
             ShowMessage(texts::kImageOpenFailed, texts::kUpdateErrorCaption, MB_OK);
             return;
         default:
-            FinishUpdate();
             SetItemText(IDC_RESULT_LINE, texts::kUpdateFailedLine);
-            ShowMessage(update::FailureMessage(outcome).c_str(), texts::kUpdateErrorCaption, MB_OK | MB_ICONEXCLAMATION);
+            ShowMessage(update::FailureMessage(outcome).c_str(), texts::kUpdateErrorCaption,
+                        MB_OK | MB_ICONEXCLAMATION);
             return;
     }
 }

@@ -14,19 +14,6 @@ namespace {
 
 std::string MessageCaption() { return std::string(texts::kProductName) + texts::kAppCaptionSuffix; }
 
-// The file's last write in local time, by the rules in force on that date.
-bool LastWriteLocalTime(HANDLE file, firmware::LocalTime& local) {
-    FILETIME written{};
-    SYSTEMTIME utc{};
-    SYSTEMTIME here{};
-    if (!::GetFileTime(file, nullptr, nullptr, &written) || !::FileTimeToSystemTime(&written, &utc) ||
-        !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &here)) {
-        return false;
-    }
-    local = {here.wYear, here.wMonth, here.wDay, here.wHour, here.wMinute, here.wSecond};
-    return true;
-}
-
 }  // namespace
 
 bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
@@ -39,8 +26,8 @@ bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
     // be opened.
     if (!file || firmware::ReadFirmwareDescription(source, description) != firmware::DescriptionStatus::Ok) {
         file.Reset();
-        std::string text = std::string(texts::kDescriptionMissingHead) + texts::kFiveBlanks + path +
-                           texts::kDescriptionMissingTail;
+        std::string text =
+            std::string(texts::kDescriptionMissingHead) + texts::kFiveBlanks + path + texts::kDescriptionMissingTail;
         ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
     } else {
         file.Reset();
@@ -64,13 +51,13 @@ bool CTLYN_UpdateDlg::IdentifyFirmwareFile() {
     bool opened = file.IsValid();
     if (opened) {
         firmware::LocalTime local{};
-        if (LastWriteLocalTime(file.Get(), local)) {
+        if (firmware::LastWriteLocalTime(file.Get(), local)) {
             timeText = firmware::FormatFileTime(local);
         }
         file.Reset();
     } else {
-        std::string text = std::string(texts::kFirmwareMissingHead) + texts::kFiveBlanks + FirmwareFileName +
-                           texts::kFiveBlanks;
+        std::string text =
+            std::string(texts::kFirmwareMissingHead) + texts::kFiveBlanks + FirmwareFileName + texts::kFiveBlanks;
         ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
         EnableItem(IDC_BEGIN_UPDATE, false);
     }

@@ -27,7 +27,7 @@ void CTLYN_UpdateDlg::OnBeginUpdate() {
     if (UpdateRunning == 0) {
         StartUpdate();
     } else {
-        CancelUpdate();
+        EndUpdate(UpdateEnding::Cancelled);
     }
 }
 
@@ -55,38 +55,37 @@ void CTLYN_UpdateDlg::StartUpdate() {
         }
     }
     Delay(kSettleAfterOpenMs);
-    SetItemText(IDC_BEGIN_UPDATE, texts::kCancelUpdate);
-    for (int n = 1; n <= 22; ++n) {
-        if (n != port) {
-            EnableItem(IDC_COM1 - 1 + n, false);
-        }
-    }
-    EnableItem(IDCANCEL, false);
-    EnableItem(IDC_CONTACT_INFO, false);
+    ShowState(UpdateState::Armed);
     PromptStamp = update::MillisecondCount();
     PromptVisible = 1;
     UpdateRunning = 1;
     SetItemText(IDC_RESULT_LINE, ResetPrompt.c_str());
-    EnableItem(IDC_REFRESH_PORTS, false);
-    SetSystemMenuItems(false);
     if (!BuildPageImage()) {
         ::PostMessageA(GetSafeHwnd(), WM_CANCEL_UPDATE, 0, 0);
     }
 }
 
-void CTLYN_UpdateDlg::CancelUpdate() {
+// None of these steps waits or dispatches a message: the user sees each ending's result at once.
+void CTLYN_UpdateDlg::EndUpdate(UpdateEnding ending) {
     UpdateRunning = 0;
     BootLoaderFound = 0;
-    SerialPort.Close();
-    SetItemText(IDC_BEGIN_UPDATE, texts::kBeginUpdate);
-    SetItemText(IDC_RESULT_LINE, "");
-    EnablePortButtons();
-    ReturnPortToCompanion();
-    EnableItem(IDC_REFRESH_PORTS, true);
-    EnableItem(IDCANCEL, true);
-    EnableItem(IDC_CONTACT_INFO, true);
-    SetSystemMenuItems(true);
-    DeletePageImage();
+    switch (ending) {
+        case UpdateEnding::Cancelled:
+            FinishUpdate();
+            ShowState(UpdateState::Idle);
+            DeletePageImage();
+            return;
+        case UpdateEnding::Transferred:
+            // FinishUpdate has run inside the transfer, before its outcome box.
+            DeletePageImage();
+            ShowState(UpdateState::Idle);
+            TransferUnderWay = false;
+            return;
+        case UpdateEnding::WindowDestroyed:
+            // Nothing of the window is left to restore, but the port must not outlive it.
+            SerialPort.Close();
+            return;
+    }
 }
 
 INT_PTR CTLYN_UpdateDlg::OnTimer(WPARAM, LPARAM) {
@@ -114,19 +113,9 @@ INT_PTR CTLYN_UpdateDlg::OnBootLoaderFound(WPARAM, LPARAM) {
     UpdateRunning = 0;
     BootLoaderFound = 0;
     TransferUnderWay = true;
-    EnableItem(IDC_BEGIN_UPDATE, false);
-    EnableItem(IDCANCEL, false);
-    EnableItem(IDC_REFRESH_PORTS, false);
-    EnableItem(IDC_CONTACT_INFO, false);
+    ShowState(UpdateState::Transferring);
     TransferPageImage();
-    DeletePageImage();
-    SetItemText(IDC_BEGIN_UPDATE, texts::kBeginUpdate);
-    EnableItem(IDC_BEGIN_UPDATE, true);
-    EnableItem(IDCANCEL, true);
-    EnableItem(IDC_REFRESH_PORTS, true);
-    EnableItem(IDC_CONTACT_INFO, true);
-    SetSystemMenuItems(true);
-    TransferUnderWay = false;
+    EndUpdate(UpdateEnding::Transferred);
     return 1;
 }
 

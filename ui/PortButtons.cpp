@@ -7,6 +7,8 @@
 #include "ui/Resource.h"
 #include "ui/TLYN_UpdateDlg.h"
 
+static_assert(IDC_COM22 - IDC_COM1 + 1 == kLastPort - kFirstPort + 1, "one button per port");
+
 void CTLYN_UpdateDlg::RefreshSerialPorts() {
     int stored = framework::AfxGetApp()->GetProfileInt(texts::kSettingsSection, texts::kComPortEntry, -1);
     FindInstalledPorts();
@@ -29,8 +31,8 @@ void CTLYN_UpdateDlg::FindInstalledPorts() {
 }
 
 void CTLYN_UpdateDlg::EnablePortButtons() {
-    for (int n = 1; n <= 22; ++n) {
-        EnableItem(IDC_COM1 - 1 + n, PortPresent[n - 1] == 1);
+    for (int port = kFirstPort; port <= kLastPort; ++port) {
+        EnableItem(IDC_COM1 - 1 + port, PortPresent[port - 1] == 1);
     }
 }
 
