@@ -15,9 +15,7 @@ constexpr int kDevicePort = 5;
 constexpr unsigned kPages = 40;  // about two seconds of pages after the held-back reply
 
 // WM_COMMAND with a control identifier and a notification code, as the probe posts it.
-std::string PostCommand(unsigned id, unsigned code) {
-    return "post 273 " + std::to_string((code << 16) | id) + " 0";
-}
+std::string PostCommand(unsigned id, unsigned code) { return "post 273 " + std::to_string((code << 16) | id) + " 0"; }
 
 class Commands : public ProgramTest {
 protected:
@@ -30,8 +28,8 @@ protected:
     // The program with the firmware, the device on COM5, COM5 checked.
     void StartProgram(const std::string& name, bootsim::Options options) {
         firmware = MakeFirmware(kPages);
-        ASSERT_NO_FATAL_FAILURE(
-            ProgramTest::StartProgram("commands-" + name, firmware.hex, DeviceOn{kDevicePort, options}, "2.32\nfirmware.hex\n"));
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::StartProgram("commands-" + name, firmware.hex,
+                                                          DeviceOn{kDevicePort, options}, "2.32\nfirmware.hex\n"));
         ASSERT_TRUE(probe.NoMessageBox(300ms));
     }
 
@@ -141,7 +139,8 @@ TEST_P(CancelWhileArmed, KeepsTheUpdateArmed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, CancelWhileArmed,
-                         ::testing::Values(CommandCase{"IdCancel", 2, 0}, CommandCase{"IdCancelFromAnAccelerator", 2, 1},
+                         ::testing::Values(CommandCase{"IdCancel", 2, 0},
+                                           CommandCase{"IdCancelFromAnAccelerator", 2, 1},
                                            CommandCase{"IdCancelOtherCode", 2, 0x0300}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -35,14 +35,10 @@ void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
 
 bool Make(const ProgramFolder& folder, Thing thing, const std::string& name, const std::string& hex) {
     switch (thing) {
-        case Thing::Nothing:
-            return true;
-        case Thing::HexFile:
-            return folder.Put(name, hex);
-        case Thing::Fifo:
-            return ::mkfifo(folder.Path(name).c_str(), 0600) == 0;
-        case Thing::Folder:
-            return std::filesystem::create_directory(folder.Path(name));
+        case Thing::Nothing: return true;
+        case Thing::HexFile: return folder.Put(name, hex);
+        case Thing::Fifo: return ::mkfifo(folder.Path(name).c_str(), 0600) == 0;
+        case Thing::Folder: return std::filesystem::create_directory(folder.Path(name));
     }
     return false;
 }
@@ -100,26 +96,24 @@ TEST_P(FirmwareNames, ReportedAsAFileThatCantBeOpened) {
     EXPECT_FALSE(Enabled(kBeginUpdate));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FirmwareNames,
-    ::testing::Values(
-        NameCase{"Missing", "gx.hex", Thing::Nothing, ""},
-        NameCase{"SerialPortWithADevice", "COM5", Thing::Nothing, ""},
-        NameCase{"SerialPortInstalled", "COM3", Thing::Nothing, ""},
-        NameCase{"SerialPortWithExtension", "COM5.hex", Thing::Nothing, ""},
-        NameCase{"Null", "NUL", Thing::Nothing, ""},
-        NameCase{"NullWithExtension", "nul.hex", Thing::Nothing, ""},
-        NameCase{"Console", "CON", Thing::Nothing, ""},
-        NameCase{"Auxiliary", "AUX", Thing::Nothing, ""},
-        NameCase{"Printer", "LPT1", Thing::Nothing, ""},
-        NameCase{"Pipe", "gx.hex", Thing::Fifo, "gx.hex"},
-        NameCase{"Folder", "gx.hex", Thing::Folder, "gx.hex"},
-        // The platform strips trailing blanks and dots from a plain path: gx.hex is there, but
-        // the name is another.
-        NameCase{"TrailingBlank", "gx.hex ", Thing::HexFile, "gx.hex"},
-        NameCase{"TrailingBlanks", "gx.hex   ", Thing::HexFile, "gx.hex"},
-        NameCase{"TrailingDot", "gx.hex.", Thing::HexFile, "gx.hex"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, FirmwareNames,
+                         ::testing::Values(NameCase{"Missing", "gx.hex", Thing::Nothing, ""},
+                                           NameCase{"SerialPortWithADevice", "COM5", Thing::Nothing, ""},
+                                           NameCase{"SerialPortInstalled", "COM3", Thing::Nothing, ""},
+                                           NameCase{"SerialPortWithExtension", "COM5.hex", Thing::Nothing, ""},
+                                           NameCase{"Null", "NUL", Thing::Nothing, ""},
+                                           NameCase{"NullWithExtension", "nul.hex", Thing::Nothing, ""},
+                                           NameCase{"Console", "CON", Thing::Nothing, ""},
+                                           NameCase{"Auxiliary", "AUX", Thing::Nothing, ""},
+                                           NameCase{"Printer", "LPT1", Thing::Nothing, ""},
+                                           NameCase{"Pipe", "gx.hex", Thing::Fifo, "gx.hex"},
+                                           NameCase{"Folder", "gx.hex", Thing::Folder, "gx.hex"},
+                                           // The platform strips trailing blanks and dots from a plain path: gx.hex is
+                                           // there, but the name is another.
+                                           NameCase{"TrailingBlank", "gx.hex ", Thing::HexFile, "gx.hex"},
+                                           NameCase{"TrailingBlanks", "gx.hex   ", Thing::HexFile, "gx.hex"},
+                                           NameCase{"TrailingDot", "gx.hex.", Thing::HexFile, "gx.hex"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The description file itself as a pipe or a folder: the message of a missing description.
 struct DescriptionCase {
@@ -151,7 +145,8 @@ TEST_P(DescriptionNames, ReportedAsADescriptionThatCantBeOpened) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DescriptionNames,
-                         ::testing::Values(DescriptionCase{"Pipe", Thing::Fifo}, DescriptionCase{"Folder", Thing::Folder}),
+                         ::testing::Values(DescriptionCase{"Pipe", Thing::Fifo},
+                                           DescriptionCase{"Folder", Thing::Folder}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The firmware file turned into a pipe after the start: Begin Update reports it and arms nothing.

@@ -82,7 +82,7 @@ protected:
         std::map<std::string, std::string> env = Bed::Get().env;
         env["WINEDLLOVERRIDES"] = env["WINEDLLOVERRIDES"] + ";riched20=n,b";
         return launched.Start({"wine", folder->Path("TLYN_Update.exe")}, env, start->Dir(), start->Path("program.log"),
-                             false);
+                              false);
     }
 
     std::vector<std::string> Opened() {
@@ -103,7 +103,8 @@ TEST_P(PlantedLibraries, NeverLoadedAndTheLinksStillWork) {
 
     ASSERT_TRUE(probe.AskOk("press " + std::to_string(kContactInfo)));
     ASSERT_TRUE(probe.AskOk("wait-dialog 5000", 10s)) << "no About box: its rich edit control is missing";
-    auto point = probe.AskOk("dialog-char-point " + std::to_string(kContactBlock) + " " + std::to_string(kMailLine) + " 8");
+    auto point =
+        probe.AskOk("dialog-char-point " + std::to_string(kContactBlock) + " " + std::to_string(kMailLine) + " 8");
     ASSERT_TRUE(point && point->find(" over=1") != std::string::npos);
     std::string at = point->substr(0, point->find(' '));
     at[at.find(':')] = ' ';
