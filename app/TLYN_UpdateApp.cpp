@@ -6,13 +6,12 @@
 #include <string>
 
 #include "app/ProgramPath.h"
+#include "framework/AnsiCodePage.h"
 #include "framework/SystemLibraries.h"
 #include "texts/Texts.h"
 #include "ui/TLYN_UpdateDlg.h"
 
 namespace {
-
-bool IsAnsiLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
 // The user's temporary directory in its long form; "C:\" when either query fails. A long form that
 // does not fit the buffer counts as a failed query.
@@ -42,10 +41,10 @@ bool CTLYN_UpdateApp::InitInstance() {
     framework::AfxInitRichEdit2();
     SetRegistryKey(texts::kRegistryKey);
 
-    std::string programPath = app::ProgramPathFromCommandLine(::GetCommandLineA(), &IsAnsiLeadByte);
+    std::string programPath = app::ProgramPathFromCommandLine(::GetCommandLineA(), &framework::IsAnsiLeadByte);
 
     CTLYN_UpdateDlg dialog;
-    dialog.ProgramDir = app::ProgramDirectory(programPath, &IsAnsiLeadByte);
+    dialog.ProgramDir = app::ProgramDirectory(programPath, &framework::IsAnsiLeadByte);
     dialog.TempDir = TemporaryDirectory();
     dialog.DoModal();
     SetMainWindow(nullptr);

@@ -1,11 +1,10 @@
 #include "firmware/FileAccess.h"
 
 #include "firmware/FilePathRules.h"
+#include "framework/AnsiCodePage.h"
 
 namespace firmware {
 namespace {
-
-bool IsAnsiLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
 // What an open handle stands for: a file on disk that is no folder.
 bool IsRegularFile(HANDLE file) {
@@ -19,7 +18,7 @@ bool IsRegularFile(HANDLE file) {
 }  // namespace
 
 framework::FileHandle OpenRegularFile(const std::string& path) {
-    if (ClassifyPath(path, &IsAnsiLeadByte) != PathKind::Plain) {
+    if (ClassifyPath(path, &framework::IsAnsiLeadByte) != PathKind::Plain) {
         return {};
     }
     framework::FileHandle file(

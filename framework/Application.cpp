@@ -1,5 +1,6 @@
 #include "framework/Application.h"
 
+#include "framework/AnsiCodePage.h"
 #include "framework/AnsiText.h"
 #include "framework/Handles.h"
 
@@ -8,8 +9,6 @@ namespace {
 
 // The application object registers itself here; it is the program's only global.
 CWinApp* g_application = nullptr;
-
-bool IsAnsiLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
 // The module's full path, however long: a path that fills the buffer may have been cut, so the
 // buffer grows until the path fits with room to spare.

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "framework/AnsiCodePage.h"
 #include "texts/Texts.h"
 #include "ui/LinkTarget.h"
 #include "ui/Resource.h"
@@ -15,8 +16,6 @@ namespace {
 
 // Longer link texts than this are not ours; the range comes from the control, not from us.
 constexpr LONG kLongestLink = 512;
-
-bool IsAnsiLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
 }  // namespace
 
@@ -89,7 +88,7 @@ INT_PTR CAboutDlg::OnLink(WPARAM, LPARAM lParam) {
     TEXTRANGEA range{link->chrg, text.data()};
     LRESULT copied = ::SendMessageA(Item(IDC_ABOUT_CONTACT), EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
     text.resize(copied > 0 && static_cast<size_t>(copied) <= room ? static_cast<size_t>(copied) : 0);
-    std::string target = ui::LinkTarget(text, &IsAnsiLeadByte);
+    std::string target = ui::LinkTarget(text, &framework::IsAnsiLeadByte);
     if (!target.empty()) {
         ::ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     }
