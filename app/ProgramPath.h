@@ -6,9 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "framework/AnsiText.h"
+
 namespace app {
 
-using LeadByteTest = bool (*)(unsigned char);
+using framework::LeadByteTest;
 
 // The program path: the quoted first token (leading white space inside the quote removed; empty when
 // the closing quote is missing), or the text before the first blank.

@@ -5,31 +5,19 @@
 namespace firmware {
 namespace {
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+using framework::EqualsIgnoringAsciiCase;
 
 // The device names the platform reserves in every folder. The numbered ones take the digits 0 to 9
 // and the superscripts one to three of the ANSI code page.
 bool IsReservedName(std::string_view name) {
     static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (std::string_view reserved : kPlain) {
-        if (EqualsIgnoringCase(name, reserved)) {
+        if (EqualsIgnoringAsciiCase(name, reserved)) {
             return true;
         }
     }
     if (name.size() != 4 ||
-        !(EqualsIgnoringCase(name.substr(0, 3), "COM") || EqualsIgnoringCase(name.substr(0, 3), "LPT"))) {
+        !(EqualsIgnoringAsciiCase(name.substr(0, 3), "COM") || EqualsIgnoringAsciiCase(name.substr(0, 3), "LPT"))) {
         return false;
     }
     unsigned char digit = static_cast<unsigned char>(name[3]);

@@ -18,7 +18,25 @@ std::size_t FirstBoundary(std::string_view text, LeadByteTest isLeadByte, Visit 
     return kAnsiNotFound;
 }
 
+char FoldAsciiCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 }  // namespace
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}
 
 std::size_t FindAnsiChar(std::string_view text, char wanted, LeadByteTest isLeadByte) {
     return FirstBoundary(text, isLeadByte, [&](std::size_t i) { return text[i] == wanted; });

@@ -20,6 +20,11 @@ std::size_t FindLastAnsiChar(std::string_view text, char wanted, LeadByteTest is
 // The first position, at a character boundary, where the text holds the ASCII needle.
 std::size_t FindAnsiText(std::string_view text, std::string_view needle, LeadByteTest isLeadByte);
 
+// Equal, or the text opens with the prefix, when ASCII letters are folded to one case and nothing
+// else is: a byte above 0x7F, a trail byte among them, never compares equal to a letter.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
+
 // A module path's file name without its extension: the settings key is named after it.
 std::string ModuleBaseName(std::string_view modulePath, LeadByteTest isLeadByte);
 

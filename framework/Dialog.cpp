@@ -69,24 +69,21 @@ INT_PTR CDialog::Route(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         UINT code = HIWORD(wParam);
         UINT id = LOWORD(wParam);
+        // An accelerator's command (code 1, no control) is a press of the button it names.
+        if (code == 1 && lParam == 0) {
+            code = BN_CLICKED;
+        }
         if (const MessageMapEntry* entry = Find(WM_COMMAND, code, id)) {
             (this->*entry->onCommand)();
             return TRUE;
         }
-        // Enter and Escape arrive as IDOK and IDCANCEL, with whatever notification code the sender
-        // chose (an accelerator sends 1): the dialog's own handler of the button decides, and
-        // without one the hooks do.
-        if (id == IDOK || id == IDCANCEL) {
-            if (const MessageMapEntry* entry = Find(WM_COMMAND, BN_CLICKED, id)) {
-                (this->*entry->onCommand)();
-                return TRUE;
-            }
-        }
-        if (id == IDOK) {
+        // Enter and Escape reach the hooks of a dialog that has no handler of its own for them. Only a
+        // press does: a control numbered 1 or 2 that sends another notification ends no dialog.
+        if (code == BN_CLICKED && id == IDOK) {
             OnOK();
             return TRUE;
         }
-        if (id == IDCANCEL) {
+        if (code == BN_CLICKED && id == IDCANCEL) {
             OnCancel();
             return TRUE;
         }

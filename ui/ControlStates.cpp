@@ -1,5 +1,7 @@
 // What the user can reach in the window while idle, armed and transferring: one row per state,
 // applied wherever the update run changes state.
+#include <iterator>
+
 #include "serial/PortNames.h"
 #include "texts/Texts.h"
 #include "ui/Resource.h"
@@ -8,7 +10,8 @@
 namespace {
 
 enum class PortButtons {
-    Installed,   // those of the installed ports
+    // Those of the installed ports, as FinishUpdate has left them on every way back to idle.
+    AsFinishUpdateLeft,
     ChosenOnly,  // every other port's disabled; the chosen one stays as it is
 };
 
@@ -24,7 +27,7 @@ struct ControlState {
 
 // Indexed by UpdateState. During the transfer the button keeps "Cancel Update" until the end.
 constexpr ControlState kControlStates[] = {
-    /* Idle */ {texts::kBeginUpdate, true, true, true, true, true, PortButtons::Installed},
+    /* Idle */ {texts::kBeginUpdate, true, true, true, true, true, PortButtons::AsFinishUpdateLeft},
     /* Armed */ {texts::kCancelUpdate, true, false, false, false, false, PortButtons::ChosenOnly},
     /* Transferring */ {nullptr, false, false, false, false, false, PortButtons::ChosenOnly},
 };
@@ -32,6 +35,7 @@ constexpr ControlState kControlStates[] = {
 }  // namespace
 
 void CTLYN_UpdateDlg::ShowState(UpdateState state) {
+    static_assert(std::size(kControlStates) == static_cast<std::size_t>(UpdateState::Count), "one row per state");
     const ControlState& row = kControlStates[static_cast<int>(state)];
     if (row.beginLabel != nullptr) {
         SetItemText(IDC_BEGIN_UPDATE, row.beginLabel);
@@ -41,8 +45,7 @@ void CTLYN_UpdateDlg::ShowState(UpdateState state) {
     EnableItem(IDC_REFRESH_PORTS, row.refresh);
     EnableItem(IDC_CONTACT_INFO, row.contact);
     SetSystemMenuItems(row.systemMenu);
-    if (row.ports == PortButtons::Installed) {
-        EnablePortButtons();
+    if (row.ports == PortButtons::AsFinishUpdateLeft) {
         return;
     }
     const int chosen = SerialPort.GetPort();

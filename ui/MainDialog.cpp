@@ -171,9 +171,6 @@ void CTLYN_UpdateDlg::OnDone() {
     CDialog::OnCancel();
 }
 
-// Every way to the cancel hook goes through Done's steps.
-void CTLYN_UpdateDlg::OnCancel() { OnDone(); }
-
 // The transfer dispatches one queued message per page, and that may be any command: none may touch
 // the window, the port or the dialog's life until the transfer and its outcome box are over.
 bool CTLYN_UpdateDlg::TakesCommands() const { return !TransferUnderWay; }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -97,5 +98,32 @@ TEST(FindAnsiChar, FirstAndLastStepOverTrailBytes) {
     EXPECT_EQ(framework::FindLastAnsiChar(text, '\\', NoLeadBytes), 9u);
     EXPECT_EQ(framework::FindAnsiChar("\x95\\", '\\', ShiftJisLead), kAnsiNotFound);
 }
+
+struct CaseFold {
+    const char* name;
+    std::string a;
+    std::string b;
+    bool equal;
+};
+void PrintTo(const CaseFold& c, std::ostream* os) { *os << c.name; }
+
+class IgnoringAsciiCase : public testing::TestWithParam<CaseFold> {};
+
+TEST_P(IgnoringAsciiCase, FoldsAsciiLettersAndNothingElse) {
+    const CaseFold& c = GetParam();
+    EXPECT_EQ(framework::EqualsIgnoringAsciiCase(c.a, c.b), c.equal);
+    EXPECT_EQ(framework::StartsWithIgnoringAsciiCase(c.a + "tail", c.b), c.equal);
+}
+
+const CaseFold kFolds[] = {
+    {"LettersOfEitherCase", "com5", "COM5", true},
+    {"DigitsAndSignsAsThemselves", "a[1]", "A{1}", false},
+    // 0xE9 and 0xC9 are one letter in two cases in some code pages, and a trail byte in others.
+    {"BytesAboveAsciiAsThemselves", "\xE9", "\xC9", false},
+    {"ByteThirtyTwoAboveALetter", "\xC1", "\xE1", false},
+    {"OtherLengths", "COM", "COM5", false},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, IgnoringAsciiCase, testing::ValuesIn(kFolds),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
