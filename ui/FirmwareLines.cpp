@@ -22,8 +22,7 @@ bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
     firmware::FirmwareDescription description{};
     framework::FileHandle file = firmware::OpenRegularFile(path);
     firmware::FileSource source(file.Get());
-    // A file that can't be read, or whose lines are longer than any name, counts as one that can't
-    // be opened.
+    // A file that opened but can't be read counts as one that can't be opened.
     if (!file || firmware::ReadFirmwareDescription(source, description) != firmware::DescriptionStatus::Ok) {
         file.Reset();
         std::string text =
@@ -33,7 +32,11 @@ bool CTLYN_UpdateDlg::LoadFirmwareDescription() {
         file.Reset();
         FirmwareVersion = description.version;
         FirmwareFileName = description.fileName;
-        if (description.hasVersion && description.hasFileName && !(ProgramDir + FirmwareFileName).empty()) {
+        if (description.fileNameTooLong) {
+            // Longer than any path: no file by that name can be opened, and none is tried.
+            ReportFirmwareMissing();
+            SetItemText(IDC_FIRMWARE_FILE_LINE, (texts::kFirmwareFileLine + FirmwareFileName).c_str());
+        } else if (description.hasVersion && description.hasFileName && !(ProgramDir + FirmwareFileName).empty()) {
             available = IdentifyFirmwareFile();
         }
     }
@@ -56,11 +59,15 @@ bool CTLYN_UpdateDlg::IdentifyFirmwareFile() {
         }
         file.Reset();
     } else {
-        std::string text =
-            std::string(texts::kFirmwareMissingHead) + texts::kFiveBlanks + FirmwareFileName + texts::kFiveBlanks;
-        ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
-        EnableItem(IDC_BEGIN_UPDATE, false);
+        ReportFirmwareMissing();
     }
     SetItemText(IDC_FIRMWARE_FILE_LINE, (texts::kFirmwareFileLine + FirmwareFileName + timeText).c_str());
     return opened;
+}
+
+void CTLYN_UpdateDlg::ReportFirmwareMissing() {
+    std::string text =
+        std::string(texts::kFirmwareMissingHead) + texts::kFiveBlanks + FirmwareFileName + texts::kFiveBlanks;
+    ShowMessage(text.c_str(), MessageCaption().c_str(), MB_OK | MB_ICONEXCLAMATION);
+    EnableItem(IDC_BEGIN_UPDATE, false);
 }

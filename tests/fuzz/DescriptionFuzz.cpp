@@ -1,5 +1,6 @@
 // The description file on any bytes: line 1 and line 2 exactly as a plain split of the file at its
-// line feeds gives them, one carriage return before a line feed dropped and nothing else.
+// line feeds gives them, one carriage return before a line feed dropped and nothing else, each cut
+// at the longest line.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,6 +29,8 @@ std::vector<std::string> Lines(std::string_view bytes) {
     return lines;
 }
 
+std::string Cut(const std::string& line) { return line.substr(0, firmware::kLongestDescriptionLine); }
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -39,8 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(d.hasVersion == !bytes.empty(), "a file has a line 1 exactly when it is not empty");
     Require(!d.hasFileName || d.hasVersion, "no line 2 without a line 1");
     Require(d.hasVersion == (lines.size() >= 1) && d.hasFileName == (lines.size() >= 2), "the lines counted");
-    Require(d.version == (lines.size() >= 1 ? lines[0] : ""), "line 1 verbatim");
-    Require(d.fileName == (lines.size() >= 2 ? lines[1] : ""), "line 2 verbatim");
+    Require(d.version == (lines.size() >= 1 ? Cut(lines[0]) : ""), "line 1 verbatim, cut at the longest");
+    Require(d.fileName == (lines.size() >= 2 ? Cut(lines[1]) : ""), "line 2 verbatim, cut at the longest");
+    Require(d.fileNameTooLong == (lines.size() >= 2 && lines[1].size() > firmware::kLongestDescriptionLine),
+            "a line 2 longer than the longest is marked");
     Require(d.version.find('\n') == std::string::npos && d.fileName.find('\n') == std::string::npos,
             "no line feed kept");
     return 0;

@@ -93,6 +93,9 @@ struct DescriptionRead {
     std::string text;
     bool failAfterText;
     firmware::DescriptionStatus status;
+    std::size_t versionLength;
+    std::string fileName;  // what line 2 gives
+    bool fileNameTooLong;
 };
 
 class DescriptionReads : public testing::TestWithParam<DescriptionRead> {};
@@ -105,20 +108,32 @@ TEST_P(DescriptionReads, EndAsExpected) {
     if (c.status != firmware::DescriptionStatus::Ok) {
         EXPECT_FALSE(d.hasVersion);
         EXPECT_TRUE(d.version.empty() && d.fileName.empty());
+        return;
     }
+    EXPECT_EQ(d.version.size(), c.versionLength);
+    EXPECT_EQ(d.fileName, c.fileName);
+    EXPECT_EQ(d.fileNameTooLong, c.fileNameTooLong);
 }
 
 const std::size_t kLongest = firmware::kLongestDescriptionLine;
 const DescriptionRead kDescriptionReads[] = {
     {"LongestLineTaken", std::string(kLongest, 'v') + "\n" + std::string(kLongest, 'n') + "\n", false,
-     firmware::DescriptionStatus::Ok},
-    {"LongerVersionLine", std::string(kLongest + 1, 'v') + "\nGX.hex\n", false,
-     firmware::DescriptionStatus::LineTooLong},
-    {"LongerNameLine", "2.32\n" + std::string(kLongest + 1, 'n'), false, firmware::DescriptionStatus::LineTooLong},
-    {"ReadErrorInLineTwo", "2.32\nGX.h", true, firmware::DescriptionStatus::ReadFailed},
-    {"ReadErrorAtTheStart", "", true, firmware::DescriptionStatus::ReadFailed},
+     firmware::DescriptionStatus::Ok, kLongest, std::string(kLongest, 'n'), false},
+    // A longer line 1 is the version cut at the longest; line 2 is still the next line of the file.
+    {"LongerVersionLineCut", std::string(kLongest + 1, 'v') + "\nGX.hex\n", false, firmware::DescriptionStatus::Ok,
+     kLongest, "GX.hex", false},
+    {"MuchLongerVersionLineCut", std::string(3 * kLongest, 'v') + "\r\nGX.hex\r\n", false,
+     firmware::DescriptionStatus::Ok, kLongest, "GX.hex", false},
+    // A longer line 2 names nothing that can be opened.
+    {"LongerNameLineMarked", "2.32\n" + std::string(kLongest + 1, 'n'), false, firmware::DescriptionStatus::Ok, 4,
+     std::string(kLongest, 'n'), true},
+    {"ReadErrorInLineTwo", "2.32\nGX.h", true, firmware::DescriptionStatus::ReadFailed, 0, "", false},
+    {"ReadErrorInTheRestOfALongLine", std::string(kLongest + 100, 'v'), true, firmware::DescriptionStatus::ReadFailed,
+     0, "", false},
+    {"ReadErrorAtTheStart", "", true, firmware::DescriptionStatus::ReadFailed, 0, "", false},
     // A third line of any length is never looked at.
-    {"HugeThirdLineUnread", "2.32\nGX.hex\n" + std::string(3 * kLongest, 'x'), true, firmware::DescriptionStatus::Ok},
+    {"HugeThirdLineUnread", "2.32\nGX.hex\n" + std::string(3 * kLongest, 'x'), true, firmware::DescriptionStatus::Ok,
+     4, "GX.hex", false},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, DescriptionReads, testing::ValuesIn(kDescriptionReads),
                          [](const auto& info) { return std::string(info.param.name); });
