@@ -50,6 +50,10 @@ inline constexpr char kUpdateErrorCaption[] = "Firmware Update Error";
 inline constexpr char kImageCreateFailed[] = "Unable to create the temporary firmware file.               ";
 inline constexpr char kFirmwareOpenFailed[] = "Unable to open the firmware file.               ";
 inline constexpr char kInvalidHexFile[] = "Invalid firmware hex file.                           ";
+inline constexpr char kImageInUse[] =
+    "Unable to create the temporary firmware file.               \n\n"
+    "Another program holds it: another copy of this program may be updating a device. "
+    "Let that update end, then press Begin Update again.";
 
 // --- Serial ports -------------------------------------------------------------------------------
 inline constexpr char kNoSerialPorts[] = "There are no serial ports installed on this computer.     ";
@@ -74,6 +78,7 @@ inline constexpr char kLeadNoResponse[] = "No response from the ";
 inline constexpr char kLeadInvalidVersion[] = "Invalid version response from the ";
 inline constexpr char kLeadNoReady[] = "No ready response from the ";
 inline constexpr char kLeadInvalidReady[] = "Invalid ready response from the ";
+inline constexpr char kLeadImageNotRead[] = "Unable to read the temporary firmware file for the ";
 
 // The rest of the failure message, in order after lead + product; the contact lines follow, each
 // five blanks + a value + "\n" (hours, phone, e-mail, web), then one more "\n".

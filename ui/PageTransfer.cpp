@@ -1,10 +1,10 @@
 // The transfer of the page image to the boot loader, with its progress in the window and its
 // outcome in a message box. The conversation itself is portable; this gives it the window, the
 // clock and the image file.
+#include <cstdint>
 #include <string>
 
 #include "framework/Application.h"
-#include "framework/Handles.h"
 #include "texts/Texts.h"
 #include "ui/Resource.h"
 #include "ui/TLYN_UpdateDlg.h"
@@ -54,40 +54,35 @@ public:
         trace_.Mark(update::TraceStage::Other);
     }
 
+    // The image held since the update was armed: nobody else can have replaced or removed it.
     bool OpenImage(unsigned& pageCount) {
-        image_.Reset(::CreateFileA(dialog_.PageImagePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        LARGE_INTEGER size{};
-        if (!image_ || !::GetFileSizeEx(image_.Get(), &size)) {
-            image_.Reset();
+        std::uint64_t pages = 0;
+        if (!dialog_.PageImage.CountPages(pages)) {
             return false;
         }
-        // Page numbers go out as 16 bits.
-        LONGLONG pages = size.QuadPart / kPageBytes;
-        pageCount = static_cast<unsigned>(pages > update::wire::kMaxPageCount ? update::wire::kMaxPageCount : pages);
+        // Never cut to what page numbers can tell: an image longer than that must be refused whole.
+        constexpr std::uint64_t kTooMany = std::uint64_t{update::wire::kMaxPageCount} + 1;
+        pageCount = static_cast<unsigned>(pages > kTooMany ? kTooMany : pages);
         return true;
     }
 
-    // A short read is not examined: the frame goes out with what the buffer holds.
+    // A page read short, or not at all, ends the transfer: a frame of whatever the buffer held would
+    // be taken by the device as that page.
     bool ReadPage(unsigned index, std::uint8_t (&page)[kPageBytes]) {
         trace_.Mark(update::TraceStage::ReadingPage);
-        LARGE_INTEGER offset{};
-        offset.QuadPart = static_cast<LONGLONG>(index) * kPageBytes;
-        DWORD got = 0;
-        const bool read = ::SetFilePointerEx(image_.Get(), offset, nullptr, FILE_BEGIN) &&
-                          ::ReadFile(image_.Get(), page, kPageBytes, &got, nullptr) && got == kPageBytes;
+        const bool read = dialog_.PageImage.ReadPage(index, page);
         trace_.Mark(update::TraceStage::Writes);
         return read;
     }
 
-    void CloseImage() { image_.Reset(); }
+    // The image stays held until the update run removes it.
+    void CloseImage() {}
 
     // Only the bench build writes one, beside the program.
     void WriteTrace() { trace_.Write(dialog_.ProgramDir); }
 
 private:
     CTLYN_UpdateDlg& dialog_;
-    framework::FileHandle image_;
     update::ProgressBuffer progress_ = {};
     update::TransferTrace trace_;
 };

@@ -2,8 +2,8 @@
 // members in a file per concern, each calling the subsystems' libraries:
 //   ui/MainDialog.cpp        construction, initialisation, colours, the About command, painting, Done,
 //                            destruction and the message map
-//   ui/FirmwareLines.cpp     LoadFirmwareDescription, IdentifyFirmwareFile
-//   ui/PageImage.cpp         BuildPageImage, DeletePageImage
+//   ui/FirmwareLines.cpp     LoadFirmwareDescription, IdentifyFirmwareFile, ReportFirmwareMissing
+//   ui/PageImage.cpp         BuildPageImage, DeletePageImage, the held image
 //   ui/PortButtons.cpp       RefreshSerialPorts, FindInstalledPorts, EnablePortButtons, CheckedPort
 //   ui/CompanionHandover.cpp RequestPortRelease, ReturnPortToCompanion
 //   ui/UpdateRun.cpp         OnBeginUpdate, the poll timer tick, the two private messages, EndUpdate
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware/PageImageFile.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
 #include "serial/PortNames.h"
@@ -55,7 +56,6 @@ public:
 protected:
     bool OnInitDialog() override;
     void OnOK() override;
-    void OnCancel() override;
     bool TakesCommands() const override;
     std::span<const framework::MessageMapEntry> GetMessageMap() const override;
 
@@ -76,6 +76,7 @@ private:
     // ui/FirmwareLines.cpp
     bool LoadFirmwareDescription();
     bool IdentifyFirmwareFile();
+    void ReportFirmwareMissing();
 
     // ui/PageImage.cpp
     bool BuildPageImage();
@@ -93,7 +94,7 @@ private:
     void ReturnPortToCompanion();
 
     // ui/ControlStates.cpp
-    enum class UpdateState { Idle, Armed, Transferring };
+    enum class UpdateState { Idle, Armed, Transferring, Count };
     void ShowState(UpdateState state);
     void SetSystemMenuItems(bool enabled);
 
@@ -101,7 +102,8 @@ private:
     enum class UpdateEnding { Cancelled, Transferred, WindowDestroyed };
     void OnBeginUpdate();
     void StartUpdate();
-    // The one way from any update state back to idle, with the steps of that ending.
+    // The one way out of an update, with the steps of each ending: back to idle after a cancel or
+    // a transfer; the port and the image released when the window goes.
     void EndUpdate(UpdateEnding ending);
     INT_PTR OnTimer(WPARAM wParam, LPARAM lParam);
     INT_PTR OnBootLoaderFound(WPARAM wParam, LPARAM lParam);
@@ -117,4 +119,6 @@ private:
     // From the boot loader's answer to the end of its handler, the transfer owns the window; no close
     // route may end the dialog meanwhile.
     bool TransferUnderWay = false;
+    // The page image, held from a successful build to the end of the update (ui/PageImage.cpp).
+    firmware::PageImageFile PageImage;
 };

@@ -82,14 +82,19 @@ void CTLYN_UpdateDlg::EndUpdate(UpdateEnding ending) {
             TransferUnderWay = false;
             return;
         case UpdateEnding::WindowDestroyed:
-            // Nothing of the window is left to restore, but the port must not outlive it.
+            // Nothing of the window is left to restore, but neither the port nor the image may
+            // outlive it.
             SerialPort.Close();
+            DeletePageImage();
             return;
     }
 }
 
+// Only an armed run with its page image built looks for the boot loader: while the image is being
+// built, and while the box of a failed build is open, a device that answers must not be greeted
+// for an update that can't go on.
 INT_PTR CTLYN_UpdateDlg::OnTimer(WPARAM, LPARAM) {
-    if (UpdateRunning == 0 || BootLoaderFound == 1) {
+    if (UpdateRunning == 0 || BootLoaderFound == 1 || !PageImage.IsOpen()) {
         return FALSE;
     }
     update::PromptBlinkStep step = update::BlinkPrompt(PromptVisible == 1, PromptStamp, update::MillisecondCount());

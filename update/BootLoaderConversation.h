@@ -11,7 +11,7 @@
 //                                              writes the progress text, repaints on every fourth
 //                                              page and pumps one message
 //   bool OpenImage(unsigned& pageCount);       whole 256-byte pages in the image
-//   bool ReadPage(unsigned index, std::uint8_t (&page)[256]);
+//   bool ReadPage(unsigned index, std::uint8_t (&page)[256]);   false unless all 256 bytes were read
 //   void CloseImage();                         called exactly once after a successful OpenImage
 // The firmware file check and the emptying of the status lines come before TransferPages; the
 // closing of the port and the final message after it, from its outcome.
@@ -33,7 +33,8 @@ enum class TransferOutcome {
     InvalidVersion,
     NoReadyResponse,
     InvalidReadyResponse,
-    ImageNotOpened
+    ImageNotOpened,  // before any frame: the device has heard nothing of the image
+    ImageNotRead     // a page could not be read while pages were going out
 };
 
 namespace wire {
@@ -147,7 +148,7 @@ TransferOutcome SendPages(Port& port, Host& host, unsigned pageCount) {
     while (index < pageCount) {
         host.ShowPageProgress(index + 1, pageCount);
         // A frame of whatever the buffer last held would be taken by the device as this page.
-        if (!host.ReadPage(index, page)) return TransferOutcome::ImageNotOpened;
+        if (!host.ReadPage(index, page)) return TransferOutcome::ImageNotRead;
         SendFrame(port, host, index, page);
         if (!AwaitByte(port, host, wire::kReplyWindowMs)) return TransferOutcome::NoResponse;
         std::uint8_t reply = 0;

@@ -12,6 +12,7 @@ std::string LeadPhrase(TransferOutcome outcome) {
         case TransferOutcome::InvalidVersion: return texts::kLeadInvalidVersion;
         case TransferOutcome::NoReadyResponse: return texts::kLeadNoReady;
         case TransferOutcome::InvalidReadyResponse: return texts::kLeadInvalidReady;
+        case TransferOutcome::ImageNotRead: return texts::kLeadImageNotRead;
         case TransferOutcome::Success:
         case TransferOutcome::ImageNotOpened: break;
     }

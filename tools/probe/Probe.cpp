@@ -261,6 +261,24 @@ struct Probe {
             main = found;
             return "ok";
         }
+        if (command == "windows") {  // every top-level window with the caption, front to back
+            std::string caption = Decode(rest());
+            std::string handles;
+            for (HWND w = ::FindWindowA(nullptr, caption.c_str()); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+                if (WindowText(w) != caption) continue;
+                if (!handles.empty()) handles += ",";
+                handles += std::to_string(reinterpret_cast<std::uintptr_t>(w));
+            }
+            return "ok " + handles;
+        }
+        if (command == "use-window") {  // one of those windows is the main window from now on
+            unsigned long long handle = 0;
+            in >> handle;
+            HWND w = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle));
+            if (!::IsWindow(w)) return "err no window";
+            main = w;
+            return "ok";
+        }
         if (command == "gone") {  // the main window has ended
             DWORD timeout = 0;
             in >> timeout;

@@ -148,6 +148,33 @@ std::string SetShellOpen(const std::string& protocol, const std::string& command
     return ok ? "ok" : "err cannot set the open command";
 }
 
+// The user's environment, where Wine takes TEMP and TMP from when a program starts: a value and
+// its type (REG_SZ or REG_EXPAND_SZ), so that a case can put back exactly what it changed.
+std::string GetUserEnvironment(const std::string& name) {
+    Key key(HKEY_CURRENT_USER, "Environment", KEY_QUERY_VALUE, false);
+    char value[4096] = {};
+    DWORD type = 0, size = sizeof(value) - 1;
+    if (!key.get() ||
+        ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+            ERROR_SUCCESS)
+        return "err absent";
+    return "ok type=" + std::to_string(type) + ",value=" + probe::EncodeText(value);
+}
+
+std::string SetUserEnvironment(const std::string& name, DWORD type, const std::string& value) {
+    Key key(HKEY_CURRENT_USER, "Environment", KEY_SET_VALUE, true);
+    return key.get() && ::RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                                         static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS
+               ? "ok"
+               : "err cannot set";
+}
+
+std::string DeleteUserEnvironment(const std::string& name) {
+    Key key(HKEY_CURRENT_USER, "Environment", KEY_SET_VALUE, false);
+    if (key.get()) ::RegDeleteValueA(key.get(), name.c_str());
+    return "ok";
+}
+
 }  // namespace
 
 bool RegistryCommand(const std::string& command, std::istream& in, std::string& answer) {
@@ -174,6 +201,19 @@ bool RegistryCommand(const std::string& command, std::istream& in, std::string& 
         answer = SetShellOpen(protocol, probe::DecodeText(open));
     } else if (command == "temp-dir") {
         answer = TempDirUnix();
+    } else if (command == "user-env-get") {  // user-env-get <name>
+        std::string name;
+        in >> name;
+        answer = GetUserEnvironment(name);
+    } else if (command == "user-env-set") {  // user-env-set <name> <type> <value, encoded>
+        std::string name, value;
+        DWORD type = REG_SZ;
+        in >> name >> type >> value;
+        answer = SetUserEnvironment(name, type, probe::DecodeText(value));
+    } else if (command == "user-env-delete") {  // user-env-delete <name>
+        std::string name;
+        in >> name;
+        answer = DeleteUserEnvironment(name);
     } else {
         return false;
     }

@@ -139,6 +139,20 @@ bool Probe::WaitWindow(const std::string& caption, std::chrono::milliseconds tim
     return AskOk("wait-window " + std::to_string(timeout.count()) + " " + EncodeArg(caption), timeout + 5s).has_value();
 }
 
+std::vector<std::uintptr_t> Probe::Windows(const std::string& caption) {
+    std::vector<std::uintptr_t> handles;
+    std::string list = AskOk("windows " + EncodeArg(caption)).value_or("");
+    for (std::size_t at = 0; at < list.size();) {
+        std::size_t comma = list.find(',', at);
+        if (comma == std::string::npos) comma = list.size();
+        handles.push_back(static_cast<std::uintptr_t>(std::stoull(list.substr(at, comma - at))));
+        at = comma + 1;
+    }
+    return handles;
+}
+
+bool Probe::UseWindow(std::uintptr_t handle) { return AskOk("use-window " + std::to_string(handle)).has_value(); }
+
 std::string Probe::Caption() { return Decode(AskOk("caption").value_or("")); }
 
 std::string Probe::Text(int id) {
@@ -239,6 +253,21 @@ std::optional<int> Probe::StoredPort() {
 bool Probe::StorePort(int port) { return AskOk("comport-set " + std::to_string(port)).has_value(); }
 bool Probe::ForgetStoredPort() { return AskOk("comport-delete").has_value(); }
 std::string Probe::TempDir() { return Decode(AskOk("temp-dir").value_or("")); }
+
+std::optional<Probe::EnvironmentValue> Probe::UserEnvironment(const std::string& name) {
+    auto answer = AskOk("user-env-get " + name);
+    if (!answer) return std::nullopt;
+    auto f = Fields(*answer);
+    return EnvironmentValue{static_cast<unsigned>(std::stoul(f["type"])), f["value"]};
+}
+
+bool Probe::SetUserEnvironment(const std::string& name, const EnvironmentValue& value) {
+    return AskOk("user-env-set " + name + " " + std::to_string(value.type) + " " + EncodeArg(value.value)).has_value();
+}
+
+bool Probe::DeleteUserEnvironment(const std::string& name) {
+    return AskOk("user-env-delete " + name).has_value();
+}
 
 ProgramFolder::ProgramFolder(const std::string& name, bool copyProgram) : dir_(WorkDir() + "/" + name) {
     std::error_code ec;

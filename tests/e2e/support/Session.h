@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -61,6 +62,10 @@ public:
     std::optional<std::string> AskOk(const std::string& command, std::chrono::milliseconds timeout = 20s);
 
     bool WaitWindow(const std::string& caption, std::chrono::milliseconds timeout = 30s);
+    // Every top-level window with the caption, and which of them the probe works with: two copies
+    // of the program show windows of one caption.
+    std::vector<std::uintptr_t> Windows(const std::string& caption);
+    bool UseWindow(std::uintptr_t handle);
     std::string Caption();
     std::string Text(int id);
     std::optional<ControlState> State(int id);
@@ -83,6 +88,15 @@ public:
     bool StorePort(int port);
     bool ForgetStoredPort();
     std::string TempDir();
+
+    // The user's environment as Wine hands it to a program at its start (TEMP and TMP).
+    struct EnvironmentValue {
+        unsigned type = 1;  // REG_SZ, or 2 for REG_EXPAND_SZ
+        std::string value;
+    };
+    std::optional<EnvironmentValue> UserEnvironment(const std::string& name);  // nothing when absent
+    bool SetUserEnvironment(const std::string& name, const EnvironmentValue& value);
+    bool DeleteUserEnvironment(const std::string& name);
 
 private:
     ChildProcess process_;

@@ -31,6 +31,7 @@ inline const char* OutcomeName(TransferOutcome outcome) {
         case TransferOutcome::NoReadyResponse: return "NoReadyResponse";
         case TransferOutcome::InvalidReadyResponse: return "InvalidReadyResponse";
         case TransferOutcome::ImageNotOpened: return "ImageNotOpened";
+        case TransferOutcome::ImageNotRead: return "ImageNotRead";
     }
     return "an undefined outcome";
 }
@@ -72,6 +73,7 @@ inline constexpr std::int64_t kReplyWindowMs = 3000;
 inline constexpr std::int64_t kAfterEndMarkerMs = 20;
 inline constexpr std::size_t kFrameSize = 259;
 inline constexpr int kRefusalLimit = 5;
+inline constexpr unsigned kMaxPageCount = 0xFFFF;  // page numbers are 16 bits and 0xFFFF is the end marker's
 }  // namespace expect
 
 inline unsigned PageCountOf(const ImageSetup& image) {
@@ -315,11 +317,15 @@ private:
             if (next != reads.size()) return "read on after the end marker";
             return {};
         }
-        if (outcome_ != TransferOutcome::ImageNotOpened) {
+        // An image that never opened, or that no page numbers can tell, stops the run before any
+        // frame; a page that can't be read stops it on the way.
+        const bool sendable = count > 0 && count <= expect::kMaxPageCount;
+        const TransferOutcome due = sendable ? TransferOutcome::ImageNotRead : TransferOutcome::ImageNotOpened;
+        if (outcome_ != due) {
             return "stopped after " + std::to_string(frames.size()) + " frame(s) with page " + std::to_string(page) +
                    " of " + std::to_string(count) + " due, ending in " + OutcomeName(outcome_);
         }
-        return Ended(TransferOutcome::ImageNotOpened, next, frames.size(), "the image gave no further page");
+        return Ended(due, next, frames.size(), sendable ? "the image gave no further page" : "the image can't be sent");
     }
 
     std::string Bookkeeping() const {

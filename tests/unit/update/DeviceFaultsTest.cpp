@@ -491,7 +491,9 @@ const FaultFamily kFamilies[] = {
     {"SilenceAtEveryStage",
      SilenceAtEveryStage,
      {TransferOutcome::Success, TransferOutcome::NoResponse, TransferOutcome::NoReadyResponse}},
-    {"AnythingAtAnyTime", AnythingAtAnyTime, {TransferOutcome::Success, TransferOutcome::ImageNotOpened}},
+    {"AnythingAtAnyTime",
+     AnythingAtAnyTime,
+     {TransferOutcome::Success, TransferOutcome::ImageNotOpened, TransferOutcome::ImageNotRead}},
 };
 INSTANTIATE_TEST_SUITE_P(Devices, DeviceFaults, testing::ValuesIn(kFamilies),
                          [](const auto& info) { return std::string(info.param.name); });

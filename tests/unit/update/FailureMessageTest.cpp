@@ -55,7 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
                     LeadCase{"InvalidVersion", TransferOutcome::InvalidVersion, "Invalid version response from the "},
                     LeadCase{"NoReady", TransferOutcome::NoReadyResponse, "No ready response from the "},
                     LeadCase{"InvalidReady", TransferOutcome::InvalidReadyResponse,
-                             "Invalid ready response from the "}),
+                             "Invalid ready response from the "},
+                    // Pages may already be on the device: the same advice as a device's failure.
+                    LeadCase{"ImageNotRead", TransferOutcome::ImageNotRead,
+                             "Unable to read the temporary firmware file for the "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FailureMessage, ImageNotOpenedHasItsOwnMessageAndNoLead) {
