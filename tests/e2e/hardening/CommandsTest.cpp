@@ -1,7 +1,8 @@
 // Commands that reach the window while an update runs. The transfer dispatches one queued message
 // per page, and that may be any command: each one posted mid-transfer does nothing, and the
-// transfer ends with the exact image and the success box. While armed, IDCANCEL with any
-// notification code goes the way of Done, which keeps the window open.
+// transfer ends with the exact image and the success box. While armed, a press of IDCANCEL goes the
+// way of Done, which keeps the window open. In the idle window only a press of IDCANCEL ends it: a
+// control numbered 1 or 2 that sends another notification ends nothing.
 #include <gtest/gtest.h>
 
 #include "Firmware.h"
@@ -113,8 +114,8 @@ TEST_P(CommandDuringTransfer, DoesNothing) {
 INSTANTIATE_TEST_SUITE_P(Commands, CommandDuringTransfer, ::testing::ValuesIn(kCommands),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// IDCANCEL reaches the dialog's Done handler whatever its notification code, so an armed update
-// is never ended by one; Cancel Update then takes it down and Done ends the idle program.
+// No IDCANCEL ends an armed update: a press reaches Done, which refuses, and another notification
+// is no press at all. Cancel Update then takes it down and Done ends the idle program.
 class CancelWhileArmed : public Commands, public ::testing::WithParamInterface<CommandCase> {};
 
 TEST_P(CancelWhileArmed, KeepsTheUpdateArmed) {
@@ -142,6 +143,31 @@ INSTANTIATE_TEST_SUITE_P(Codes, CancelWhileArmed,
                          ::testing::Values(CommandCase{"IdCancel", 2, 0},
                                            CommandCase{"IdCancelFromAnAccelerator", 2, 1},
                                            CommandCase{"IdCancelOtherCode", 2, 0x0300}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct IdleCommand {
+    const char* name;
+    unsigned id;
+    unsigned code;
+    bool ends;
+};
+void PrintTo(const IdleCommand& c, std::ostream* os) { *os << c.name; }
+
+class IdleWindow : public Commands, public ::testing::WithParamInterface<IdleCommand> {};
+
+TEST_P(IdleWindow, OnlyAPressOfDoneEndsIt) {
+    const IdleCommand& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(StartProgram(std::string("idle-") + c.name, bootsim::Options{}));
+    ASSERT_TRUE(probe.AskOk(PostCommand(c.id, c.code)));
+    EXPECT_EQ(program.WaitExit(c.ends ? 10s : 1500ms).has_value(), c.ends);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, IdleWindow,
+                         ::testing::Values(IdleCommand{"IdCancelPressed", 2, 0, true},
+                                           IdleCommand{"IdCancelFromAnAccelerator", 2, 1, true},
+                                           IdleCommand{"IdCancelGettingFocus", 2, 6, false},
+                                           IdleCommand{"IdCancelOtherCode", 2, 0x0300, false},
+                                           IdleCommand{"IdOkOtherCode", 1, 0x0300, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
