@@ -163,8 +163,12 @@ TEST_P(RunCommandRefuses, AtOnceWithStatus2AndStartsNothing) {
     const std::string calls = dir + "/calls.log";
     fs::create_directories(firmware);
     fs::create_directories(shims);
-    if (c.description != nullptr) ASSERT_TRUE(WriteFile(firmware + "/Gathrix_Remote.txt", c.description));
-    if (c.hexFile != nullptr) ASSERT_TRUE(WriteFile(firmware + "/" + c.hexFile, ":00000001FF\r\n"));
+    if (c.description != nullptr) {
+        ASSERT_TRUE(WriteFile(firmware + "/Gathrix_Remote.txt", c.description));
+    }
+    if (c.hexFile != nullptr) {
+        ASSERT_TRUE(WriteFile(firmware + "/" + c.hexFile, ":00000001FF\r\n"));
+    }
     for (const char* tool : {"apt-get", "dpkg-query", "cmake", "make", "wine", "wineserver", "Xvfb", "socat"}) {
         const std::string shim = shims + "/" + tool;
         ASSERT_TRUE(WriteFile(shim, "#!/bin/sh\necho \"$0 $*\" >>'" + calls + "'\nexit 1\n"));
