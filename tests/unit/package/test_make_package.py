@@ -28,7 +28,7 @@ class Interrupted(unittest.TestCase):
             f.write(text)
 
     def read(self, name):
-        with open(os.path.join(self.out, name)) as f:
+        with open(os.path.join(self.out, name), "rb") as f:
             return f.read()
 
     def package(self):
@@ -45,8 +45,8 @@ class Interrupted(unittest.TestCase):
         made = self.package()
         self.assertNotEqual(made.returncode, 0)
         self.assertIn("can't write the package", made.stderr)
-        self.assertEqual(self.read(NAME + ".zip"), "the earlier zip")
-        self.assertEqual(self.read("SHA256SUMS"), "the earlier sums")
+        self.assertEqual(self.read(NAME + ".zip"), b"the earlier zip")
+        self.assertEqual(self.read("SHA256SUMS"), b"the earlier sums")
         self.assertEqual(sorted(os.listdir(self.out)), sorted([NAME + ".zip", "SHA256SUMS", "SHA256SUMS.part"]))
 
     def test_checksums_that_cant_be_put_in_place_leave_no_zip(self):
