@@ -61,8 +61,8 @@ for file in TLYN_Update.exe "src/build/win/$name.zip" src/build/win/SHA256SUMS; 
   a="$first/$file" b="$second/$file"
   echo
   echo "${file##*/}:"
-  (cd "$first" && sha256sum "$file" | sed 's/^/  first   /')
-  (cd "$second" && sha256sum "$file" | sed 's/^/  second  /')
+  (cd "$(dirname "$a")" && sha256sum "${file##*/}" | sed 's/^/  first   /')
+  (cd "$(dirname "$b")" && sha256sum "${file##*/}" | sed 's/^/  second  /')
   if cmp -s "$a" "$b"; then
     echo "  identical"
   else
