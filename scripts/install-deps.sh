@@ -12,6 +12,8 @@ packages=(
   socat                                           # pairs of pseudo-terminals for the port tests
   srecord                                         # reference converter for HEX cross-checks
   python3                                         # the release package, its README.txt and checksums
+  osslsigncode openssl                            # signing the release's program and checking it; the
+                                                  # signing test's throw-away certificates
   clang-14 libclang-rt-14-dev llvm-14             # sanitizer tree and fuzz targets: compiler, the
                                                   # sanitizer and libFuzzer runtimes, the symbolizer
   imagemagick                                     # screenshots of the window

@@ -6,9 +6,16 @@
 #
 #   bash scripts/reproduce.sh [COMMIT]     (default: HEAD; uncommitted changes are not in it)
 #
+# With TLYN_SIGN_PKCS12 (and TLYN_SIGN_PASSWORD) in the environment, as for the release target, both
+# builds are signed with that certificate and the signed program is what is compared.
 # Exit status 0 when both builds are identical, 1 when they differ, 2 when a build fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# The builds run in the clones: the certificate is named from here.
+if [ -n "${TLYN_SIGN_PKCS12:-}" ]; then
+  case "$TLYN_SIGN_PKCS12" in /*) ;; *) TLYN_SIGN_PKCS12=$PWD/$TLYN_SIGN_PKCS12 ;; esac
+  export TLYN_SIGN_PKCS12
+fi
 commit=$(git -C "$root" rev-parse --verify "${1:-HEAD}^{commit}")
 if [ -z "${1:-}" ] && [ -n "$(git -C "$root" status --porcelain)" ]; then
   echo "note: the working tree has uncommitted changes; they are not part of this check" >&2
@@ -33,22 +40,29 @@ build() {
     cd "$dir/src"
     cmake --preset win >"$dir/configure.log" 2>&1
     cmake --build --preset win --target release >"$dir/build.log" 2>&1
+    # The program as it ships: signed, when it is, only in the zip.
+    python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))' \
+      "build/win/$name.zip" "$name/TLYN_Update.exe" >"$dir/TLYN_Update.exe"
   ) || { echo "the build in $dir failed; its logs:" >&2; tail -n 30 "$dir"/*.log >&2; exit 2; }
   echo "built in $dir/src at $(date -u +%H:%M:%S) UTC (TZ=$zone, umask $mask)"
 }
 
-echo "commit $commit, package $name"
+if [ -n "${TLYN_SIGN_PKCS12+set}" ]; then
+  echo "commit $commit, package $name, signed with $TLYN_SIGN_PKCS12"
+else
+  echo "commit $commit, package $name, unsigned (TLYN_SIGN_PKCS12 is not set)"
+fi
 build "$first" UTC 022
 sleep 2  # the second build starts in a later second whatever the first took
 build "$second" Pacific/Auckland 002
 
 status=0
-for file in TLYN_Update.exe "$name.zip" SHA256SUMS; do
-  a="$first/src/build/win/$file" b="$second/src/build/win/$file"
+for file in TLYN_Update.exe "src/build/win/$name.zip" src/build/win/SHA256SUMS; do
+  a="$first/$file" b="$second/$file"
   echo
-  echo "$file:"
-  (cd "$first/src/build/win" && sha256sum "$file" | sed 's/^/  first   /')
-  (cd "$second/src/build/win" && sha256sum "$file" | sed 's/^/  second  /')
+  echo "${file##*/}:"
+  (cd "$(dirname "$a")" && sha256sum "${file##*/}" | sed 's/^/  first   /')
+  (cd "$(dirname "$b")" && sha256sum "${file##*/}" | sed 's/^/  second  /')
   if cmp -s "$a" "$b"; then
     echo "  identical"
   else

@@ -1,31 +1,69 @@
 #!/usr/bin/env bash
 # Runs the real TLYN_Update.exe under Wine, on a virtual desktop, from a program folder that holds
-# Gathrix_Remote.txt and the sample firmware. COM1 is the simulated boot loader, which answers as
-# soon as the program is armed (it stands in for the reset button), or a real serial device:
+# the program, a description file Gathrix_Remote.txt and the firmware it names. COM1 is the simulated
+# boot loader, which answers as soon as the program is armed (it stands in for the reset button), or
+# a real serial device:
 #
-#   bash scripts/run.sh                  the simulator on COM1
-#   bash scripts/run.sh /dev/ttyUSB0     a real device (a USB serial adapter) on COM1
-#   bash scripts/run.sh --auto           also press Begin Update, report the outcome and close;
-#                                        the exit status is 0 only for a successful update
+#   bash scripts/run.sh                    the simulator on COM1, with the sample firmware
+#   bash scripts/run.sh --auto             also press Begin Update, report the outcome and close;
+#                                          the exit status is 0 only for a successful update
+#   bash scripts/run.sh --firmware DIR     the simulator, with the firmware in DIR
+#   bash scripts/run.sh --firmware DIR /dev/ttyUSB0
+#                                          a real device (a USB serial adapter) on COM1, with the
+#                                          firmware in DIR; a person presses the device's reset
+#                                          button and watches, so --auto is refused here
 #
-# With a display the window shows there; without one it runs on a private Xvfb. Every process the
-# command started ends when the window closes.
+# DIR holds Gathrix_Remote.txt and the HEX file its second line names. The sample firmware is never
+# sent to a real device: with a device path and no --firmware, the command stops before it starts
+# anything (exit status 2). With a display the window shows there; without one it runs on a private
+# Xvfb. Every process the command started ends when the window closes.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+
+refuse() { echo "run.sh: $*" >&2; exit 2; }
 
 auto=0
 device=""
-for arg in "$@"; do
-  case "$arg" in
+firmware=""
+while [ $# -gt 0 ]; do
+  case "$1" in
     --auto) auto=1 ;;
-    -*) echo "run.sh: unknown option $arg" >&2; exit 2 ;;
-    *) device=$arg ;;
+    --firmware) [ $# -ge 2 ] || refuse "--firmware needs a folder"; firmware=$2; shift ;;
+    --firmware=*) firmware=${1#--firmware=} ;;
+    -*) refuse "unknown option $1" ;;
+    *) [ -z "$device" ] || refuse "one device path only"; device=$1 ;;
   esac
+  shift
 done
+
+# Paths as the caller gave them, from the caller's folder.
+case "$firmware" in /* | "") ;; *) firmware=$PWD/$firmware ;; esac
+case "$device" in /* | "") ;; *) device=$PWD/$device ;; esac
+cd "$root"
+
+sample=$root/package/sample
+description=Gathrix_Remote.txt
+if [ -n "$device" ]; then
+  [ $auto -eq 0 ] || refuse "--auto is refused on a real port: a person presses the device's reset" \
+    "button and watches the update. Run without --auto."
+  [ -n "$firmware" ] || refuse "a real port needs your firmware: --firmware DIR, a folder holding" \
+    "$description and the HEX file its second line names. The sample is never sent to a device."
+fi
+# The firmware folder is checked before anything is installed, built or started.
+if [ -n "$firmware" ]; then
+  [ -f "$firmware/$description" ] || refuse "no $description in $firmware"
+  hex=$(sed -n '2{s/\r$//;p;q}' "$firmware/$description")
+  [ -n "$hex" ] || refuse "$firmware/$description names no firmware file on its second line"
+  [ -f "$firmware/$hex" ] || refuse "no firmware file $hex in $firmware (named by its $description)"
+  if [ -n "$device" ] && cmp -s "$firmware/$hex" "$sample/GX-REM2-Sample.hex"; then
+    refuse "$firmware/$hex is the sample, no firmware for any device; it is never sent to a real one"
+  fi
+else
+  firmware=$sample
+  hex=GX-REM2-Sample.hex
+fi
 if [ -n "$device" ] && [ ! -e "$device" ]; then
-  echo "run.sh: no device at $device" >&2
-  exit 2
+  refuse "no device at $device"
 fi
 
 bash scripts/install-deps.sh
@@ -41,7 +79,7 @@ bed=$run/bed
 program=$run/program
 rm -rf "$program"
 mkdir -p "$program"
-cp build/win/TLYN_Update.exe package/Gathrix_Remote.txt package/GX-REM2-Sample.hex "$program/"
+cp build/win/TLYN_Update.exe "$firmware/$description" "$firmware/$hex" "$program/"
 
 # Every process this command starts is remembered here and ended on the way out, whatever the way.
 simulator=""

@@ -2,7 +2,7 @@
 """Writes the sample firmware that ships with the program for trying it out against the simulated
 boot loader: an Intel HEX file of 16-byte records whose data is a readable banner and a counting
 pattern. It is no firmware for a real device.
-    python3 tools/samplefw/make_sample.py package/GX-REM2-Sample.hex
+    python3 tools/samplefw/make_sample.py package/sample/GX-REM2-Sample.hex
 """
 import sys
 
@@ -29,4 +29,4 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "package/GX-REM2-Sample.hex")
+    main(sys.argv[1] if len(sys.argv) > 1 else "package/sample/GX-REM2-Sample.hex")

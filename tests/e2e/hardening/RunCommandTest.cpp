@@ -1,10 +1,15 @@
 // The run command's automatic form with the simulated device: it presses Begin Update, prints the
-// outcome and returns, and leaves no process of its own behind.
+// outcome and returns, and leaves no process of its own behind. On a real port it sends only the
+// user's own firmware, with a person at the device: what it refuses, it refuses before it starts
+// anything.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <dirent.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include <regex>
@@ -90,7 +95,8 @@ TEST(RunCommand, AutomaticRunReturnsWithTheOutcome) {
         << outcome;
 
     // The simulator got the sample firmware's image, byte for byte.
-    firmware::HexConversion sample = firmware::ConvertHexToImage(ReadFile(SourceDir() + "/package/GX-REM2-Sample.hex"));
+    firmware::HexConversion sample =
+        firmware::ConvertHexToImage(ReadFile(SourceDir() + "/package/sample/GX-REM2-Sample.hex"));
     ASSERT_EQ(sample.status, firmware::HexStatus::Ok);
     std::string received = ReadFile(SourceDir() + "/build/run/received.bin");
     EXPECT_TRUE(received.size() == sample.image.size() &&
@@ -131,5 +137,91 @@ TEST(RunCommand, ClosingTheWindowEndsEveryProcess) {
     EXPECT_EQ(ProcessesOfTheRunBed(), std::vector<std::string>{});
     EXPECT_FALSE(FileExists(SourceDir() + "/build/run/bed/xvfb.pid"));
 }
+
+// What the command is refused with. "@" in an argument stands for the case's firmware folder.
+struct Refusal {
+    const char* name;
+    std::vector<std::string> args;
+    const char* description;  // the folder's Gathrix_Remote.txt; nullptr: none
+    const char* hexFile;      // a HEX file put in the folder; nullptr: none
+    const char* says;         // what the message must say
+};
+
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+
+class RunCommandRefuses : public ::testing::TestWithParam<Refusal> {};
+
+// Every program the command would install, build or start with is a stand-in here that notes its
+// call, so a refusal that came after any of them shows.
+TEST_P(RunCommandRefuses, AtOnceWithStatus2AndStartsNothing) {
+    namespace fs = std::filesystem;
+    const Refusal& c = GetParam();
+    const std::string dir = WorkDir() + "/run-refused-" + c.name;
+    fs::remove_all(dir);
+    const std::string firmware = dir + "/my firmware";
+    const std::string shims = dir + "/shims";
+    const std::string calls = dir + "/calls.log";
+    fs::create_directories(firmware);
+    fs::create_directories(shims);
+    if (c.description != nullptr) {
+        ASSERT_TRUE(WriteFile(firmware + "/Gathrix_Remote.txt", c.description));
+    }
+    if (c.hexFile != nullptr) {
+        ASSERT_TRUE(WriteFile(firmware + "/" + c.hexFile, ":00000001FF\r\n"));
+    }
+    for (const char* tool : {"apt-get", "dpkg-query", "cmake", "make", "wine", "wineserver", "Xvfb", "socat"}) {
+        const std::string shim = shims + "/" + tool;
+        ASSERT_TRUE(WriteFile(shim, "#!/bin/sh\necho \"$0 $*\" >>'" + calls + "'\nexit 1\n"));
+        ASSERT_EQ(chmod(shim.c_str(), 0755), 0);
+    }
+
+    std::vector<std::string> argv = {"bash", SourceDir() + "/scripts/run.sh"};
+    for (std::string arg : c.args) argv.push_back(arg == "@" ? firmware : arg);
+    const char* path = std::getenv("PATH");
+    const std::string log = dir + "/run.log";
+    ChildProcess run;
+    const auto started = Clock::now();
+    ASSERT_TRUE(run.Start(argv, {{"PATH", shims + ":" + (path ? path : "/usr/bin:/bin")}}, dir, log, true));
+    const std::optional<std::string> printed = run.ReadLine(10s);
+    const std::optional<int> status = run.Wait(10s);
+    ASSERT_TRUE(status.has_value()) << "the command did not stop";
+    EXPECT_EQ(*status, 2);
+    EXPECT_LT(Clock::now() - started, 5s);
+    EXPECT_FALSE(printed.has_value()) << "it went on to print: " << *printed;
+    const std::string message = ReadFile(log);
+    EXPECT_NE(message.find(c.says), std::string::npos) << "it said: " << message;
+    EXPECT_EQ(ReadFile(calls), "") << "it went on to install, build or start";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunCommandRefuses,
+    ::testing::Values(
+        Refusal{"RealPortWithoutFirmware", {"/dev/null"}, nullptr, nullptr, "a real port needs your firmware"},
+        Refusal{"RealPortAutomatic",
+                {"--auto", "--firmware", "@", "/dev/null"},
+                "1.0\nmine.hex\n",
+                "mine.hex",
+                "--auto is refused on a real port"},
+        Refusal{"RealPortFirmwareWithoutItsHexFile",
+                {"--firmware", "@", "/dev/null"},
+                "1.0\r\nmine.hex\r\n",
+                nullptr,
+                "no firmware file mine.hex in"},
+        Refusal{"RealPortFirmwareWithoutDescription",
+                {"--firmware", "@", "/dev/null"},
+                nullptr,
+                "mine.hex",
+                "no Gathrix_Remote.txt in"},
+        Refusal{"RealPortSampleAsFirmware",
+                {"--firmware", SourceDir() + "/package/sample", "/dev/null"},
+                nullptr,
+                nullptr,
+                "is the sample"},
+        Refusal{"SimulatorFirmwareWithoutItsHexFile",
+                {"--firmware", "@"},
+                "1.0\nmine.hex\n",
+                nullptr,
+                "no firmware file mine.hex in"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The release package as a Windows user gets it: the zip and SHA256SUMS downloaded into a fresh
-// folder, checked, unpacked; the guide inside is the README's user section in Windows text; the
-// program runs from the unpacked folder and updates the (simulated) device with the sample firmware
-// beside it.
+// folder, checked, unpacked; the guide inside is the README's user section in Windows text. The
+// program unpacked as shipped finds no firmware to send; with the sample copied beside it on purpose
+// it updates the (simulated) device. The signed package, which the signing test makes, runs too.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -26,21 +28,24 @@ using namespace e2e;
 namespace fs = std::filesystem;
 
 const std::string kRelease = TLYN_RELEASE_NAME;
+const std::string kSampleFolder = TLYN_SAMPLE_FOLDER;
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 // The zip and SHA256SUMS copied into a fresh folder as a download, the zip unpacked beside them.
+// By default the package of the release target in the win build.
 class Download {
 public:
-    explicit Download(const std::string& name) : root_(name, false) {}
+    explicit Download(const std::string& name, std::string from = WinBuildDir())
+        : root_(name, false), from_(std::move(from)) {}
 
     ::testing::AssertionResult Unpack() {
         for (const std::string& file : {kRelease + ".zip", std::string("SHA256SUMS")}) {
             std::error_code ec;
-            fs::copy_file(WinBuildDir() + "/" + file, root_.Path(file), ec);
+            fs::copy_file(from_ + "/" + file, root_.Path(file), ec);
             if (ec) {
                 return ::testing::AssertionFailure()
-                       << "no " << file << " in " << WinBuildDir() << " (make it with the release target)";
+                       << "no " << file << " in " << from_ << " (the release target, or the signing test, makes it)";
             }
         }
         std::string command = "cd " + Quoted(root_.Dir()) + " && cmake -E tar xf " + Quoted(kRelease + ".zip");
@@ -52,6 +57,7 @@ public:
 
 private:
     ProgramFolder root_;
+    std::string from_;
 };
 
 // Words of a text (letters and digits), so that markup, wrapping and line ends don't count.
@@ -134,7 +140,11 @@ TEST(Package, ChecksumsCoverTheZipAndEveryFileInIt) {
         if (entry.is_regular_file()) present.insert(fs::relative(entry.path(), download.Root()).generic_string());
     }
     EXPECT_EQ(listed, present);
-    EXPECT_EQ(present.size(), 5u) << "the zip holds the program, its two files and README.txt";
+    // Beside the program nothing it could send: the sample and its description file lie apart.
+    const std::string sample = kRelease + "/" + kSampleFolder + "/";
+    EXPECT_EQ(present,
+              (std::set<std::string>{kRelease + ".zip", kRelease + "/TLYN_Update.exe", kRelease + "/README.txt",
+                                     sample + "Gathrix_Remote.txt", sample + "GX-REM2-Sample.hex"}));
 
     std::string check = "cd " + Quoted(download.Root()) + " && sha256sum --check --strict --quiet SHA256SUMS";
     EXPECT_EQ(std::system(check.c_str()), 0) << check;
@@ -169,10 +179,10 @@ TEST(Package, GuideIsTheReadmeUserSectionAsWindowsText) {
         EXPECT_TRUE(HoldsInOrder(words, Words(piece))) << "README.txt lacks:" << piece;
     }
     // What a user who only has the zip must learn from it.
-    for (const char* topic :
-         {"Unable to open serial port COM", "Invalid ready response from the Gathrix RS-232 Remote",
-          "HKEY_CURRENT_USER\\Software\\Vostrel Systems\\TLYN_Update\\Settings", "posts the message 0x8065",
-          "is no firmware for any device", "certutil -hashfile", "Get-FileHash"}) {
+    for (const char* topic : {"Unable to open serial port COM", "Invalid ready response from the Gathrix RS-232 Remote",
+                              "HKEY_CURRENT_USER\\Software\\Vostrel Systems\\TLYN_Update\\Settings",
+                              "posts the message 0x8065", "is no firmware for any device", TLYN_SAMPLE_FOLDER,
+                              "certutil -hashfile", "Get-FileHash", "Get-AuthenticodeSignature"}) {
         EXPECT_TRUE(HoldsInOrder(words, Words(topic))) << "README.txt says nothing of: " << topic;
     }
 }
@@ -240,18 +250,59 @@ std::vector<std::uint8_t> ReferenceImage(const std::string& hex, const std::stri
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-class PackageRun : public ProgramTest {};
+// The package of the release target, and the same signed by the signing test.
+struct Release {
+    const char* name;
+    bool isSigned;
+};
 
-TEST_F(PackageRun, UnpackedProgramUpdatesWithItsSampleFirmware) {
+class PackageRun : public ProgramTest, public ::testing::WithParamInterface<Release> {
+protected:
+    std::string From() const { return GetParam().isSigned ? TLYN_SIGNED_RELEASE_DIR : WinBuildDir(); }
+
+    // The unpacked program is the one built, or that one signed.
+    void ExpectTheProgramAsBuilt(const std::string& dir) const {
+        const bool same = ReadFile(dir + "/TLYN_Update.exe") == ReadFile(WinBuildDir() + "/TLYN_Update.exe");
+        EXPECT_EQ(same, !GetParam().isSigned)
+            << (same ? "the program is unsigned" : "the program is not the one built");
+    }
+};
+
+TEST_P(PackageRun, UnpackedAsShippedFindsNoFirmware) {
+    ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial0", "COM1"}}));
+    Download download(std::string("package-shipped-") + GetParam().name, From());
+    ASSERT_TRUE(download.Unpack());
+    const std::string dir = download.Folder();
+    ExpectTheProgramAsBuilt(dir);
+
+    ASSERT_NO_FATAL_FAILURE(StartProgramIn(dir));
+    auto box = probe.WaitMessageBox(30s);
+    ASSERT_TRUE(box) << "the program started without a word about its description file";
+    std::string windowsDir = "Z:" + dir;
+    std::replace(windowsDir.begin(), windowsDir.end(), '/', '\\');
+    EXPECT_EQ(box->caption, kMessageCaption);
+    EXPECT_EQ(box->text, "Unable to open the firmware description file:     \n     " + windowsDir +
+                             "\\Gathrix_Remote.txt     \n\nFirmware update wil be disabled.");
+    ASSERT_TRUE(probe.CloseMessageBox());
+    auto begin = probe.State(kBeginUpdate);
+    ASSERT_TRUE(begin);
+    EXPECT_FALSE(begin->enabled) << "Begin Update can be pressed with no firmware";
+}
+
+TEST_P(PackageRun, UnpackedProgramUpdatesWithTheSampleCopiedBesideIt) {
     ASSERT_TRUE(fs::is_regular_file(TLYN_SREC_CAT)) << "srec_cat not found; install the Debian package srecord";
     ASSERT_TRUE(probe.SetInstalledPorts({{"\\Device\\Serial0", "COM1"}}));
     ASSERT_TRUE(probe.ForgetStoredPort());
 
-    Download download("package-run");
+    Download download(std::string("package-run-") + GetParam().name, From());
     ASSERT_TRUE(download.Unpack());
     const std::string dir = download.Folder();
-    for (const char* name : {"TLYN_Update.exe", "Gathrix_Remote.txt", "GX-REM2-Sample.hex"}) {
-        ASSERT_TRUE(FileExists(dir + "/" + name)) << name;
+    ExpectTheProgramAsBuilt(dir);
+    // On purpose, for the simulated device only.
+    for (const char* name : {"Gathrix_Remote.txt", "GX-REM2-Sample.hex"}) {
+        std::error_code ec;
+        fs::copy_file(dir + "/" + kSampleFolder + "/" + name, dir + "/" + name, ec);
+        ASSERT_FALSE(ec) << name << " is not in the sample folder: " << ec.message();
     }
     const std::vector<std::uint8_t> expected = ReferenceImage(dir + "/GX-REM2-Sample.hex", download.Root());
     ASSERT_FALSE(expected.empty()) << "srec_cat made no image of the sample";
@@ -271,5 +322,11 @@ TEST_F(PackageRun, UnpackedProgramUpdatesWithItsSampleFirmware) {
     EXPECT_EQ(device->Frames().size(), expected.size() / 256);
     EXPECT_EQ(probe.StoredPort(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Plain, PackageRun, ::testing::Values(Release{"plain", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+// Made by the signing test (e2e.package.signing), which these cases require.
+INSTANTIATE_TEST_SUITE_P(Signed, PackageRun, ::testing::Values(Release{"signed", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
