@@ -148,6 +148,77 @@ std::string SetShellOpen(const std::string& protocol, const std::string& command
     return ok ? "ok" : "err cannot set the open command";
 }
 
+// "HKCU" or "HKCR", the roots a case may change for the program's user.
+HKEY Root(const std::string& name) {
+    if (name == "HKCU") return HKEY_CURRENT_USER;
+    if (name == "HKCR") return HKEY_CLASSES_ROOT;
+    return nullptr;
+}
+
+// A value's name as the commands carry it: "@" stands for the key's default value.
+std::string ValueName(const std::string& encoded) {
+    return encoded == "@" ? std::string() : probe::DecodeText(encoded);
+}
+
+// value-get <root> <key> <name>: "ok absent", or "ok type=<n>,data=<bytes, encoded>" with the data
+// exactly as stored (a string keeps its terminating NUL), so that value-set puts it back as it was.
+std::string GetValue(HKEY root, const std::string& path, const std::string& name) {
+    Key key(root, path.c_str(), KEY_QUERY_VALUE, false);
+    DWORD type = 0, size = 0;
+    if (!key.get() || ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+        return "ok absent";
+    }
+    std::string data(size, '\0');
+    if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS) {
+        return "err cannot read the value";
+    }
+    data.resize(size);
+    return "ok type=" + std::to_string(type) + ",data=" + probe::EncodeText(data);
+}
+
+// value-set <root> <key> <name> <type> <data>: the key made when it is missing.
+std::string SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& data) {
+    Key key(root, path.c_str(), KEY_SET_VALUE, true);
+    return key.get() && ::RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                         static_cast<DWORD>(data.size())) == ERROR_SUCCESS
+               ? "ok"
+               : "err cannot set the value";
+}
+
+std::string DeleteValue(HKEY root, const std::string& path, const std::string& name) {
+    Key key(root, path.c_str(), KEY_SET_VALUE, false);
+    if (!key.get()) return "ok";
+    LONG status = ::RegDeleteValueA(key.get(), name.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? "ok" : "err " + std::to_string(status);
+}
+
+// value-get, value-set and value-delete: any value under the user's roots, the key's path and the
+// value's name encoded in the probe's ANSI code page.
+bool ValueCommand(const std::string& command, std::istream& in, std::string& answer) {
+    if (command != "value-get" && command != "value-set" && command != "value-delete") return false;
+    std::string root, path, name;
+    in >> root >> path >> name;
+    HKEY rootKey = Root(root);
+    if (!rootKey || path.empty() || name.empty()) {
+        answer = "err usage: " + command + " HKCU|HKCR <key> <name or @> ...";
+        return true;
+    }
+    path = probe::DecodeText(path);
+    name = ValueName(name);
+    if (command == "value-get") {
+        answer = GetValue(rootKey, path, name);
+    } else if (command == "value-set") {
+        DWORD type = 0;
+        std::string data;
+        in >> type >> data;
+        answer = SetValue(rootKey, path, name, type, probe::DecodeText(data));
+    } else {
+        answer = DeleteValue(rootKey, path, name);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool RegistryCommand(const std::string& command, std::istream& in, std::string& answer) {
@@ -175,7 +246,7 @@ bool RegistryCommand(const std::string& command, std::istream& in, std::string& 
     } else if (command == "temp-dir") {
         answer = TempDirUnix();
     } else {
-        return false;
+        return ValueCommand(command, in, answer);
     }
     return true;
 }
