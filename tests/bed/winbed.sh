@@ -38,6 +38,7 @@ probe=${TLYN_PROBE:-$root/build/win/tools/probe/tlyn_probe.exe}
 # "MS Shell Dlg" 8 pt as Tahoma draws it at 96 DPI: the family, and the dialog base units (x:y).
 expected_face=Tahoma
 expected_base=6:13
+japanese_locale=ja_JP.utf8
 
 fail() { echo "winbed.sh: $*" >&2; exit 1; }
 
@@ -131,8 +132,16 @@ check_dialog_font() {
   echo "$answer" >"$bed/dialog-font"
 }
 
+# The double-byte suite starts the program under this locale, which gives it code page 932; the
+# suite itself checks the code page the program gets.
+check_locale() {
+  locale -a 2>/dev/null | grep -qix "$japanese_locale" ||
+    fail "the locale ja_JP.UTF-8 is missing (locale -a has no $japanese_locale): make it with localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 (bash scripts/install-deps.sh)"
+}
+
 start_bed() {
   stop_bed
+  check_locale
   rm -rf "$bed/prefix" "$bed/home" "$bed/ports"
   mkdir -p "$bed/home" "$bed/ports"
   local display
