@@ -26,9 +26,11 @@ make_locale() {
   localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 }
 
+# One query for all of them; a package dpkg has never heard of is missing too.
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null | sed -n 's/:[^ ]* / /; s/ install ok installed$//p' || true)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  grep -qx "$p" <<<"$installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"

@@ -103,7 +103,9 @@ write_registry() {
       echo "\"COM$n\"=\"$bed/ports/com$n\""
     done
   } >"$reg"
-  wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
+  # Z: is the root of the Unix side in every prefix: the Windows path without a Wine process to ask.
+  local windows_path="Z:${reg//\//\\}"
+  wine regedit /S "$windows_path" >/dev/null 2>&1
 }
 
 # Without them Wine resolves "MS Shell Dlg" and even Tahoma to whatever the machine has, and every
