@@ -81,9 +81,12 @@ protected:
         ASSERT_TRUE(folder->Put(firmwareName.onDisk, firmware.hex));
     }
 
-    // The device on COM5, the program started from the folder with no message, COM5 checked.
-    void Start(const std::string& programName = "TLYN_Update.exe") {
-        ASSERT_NO_FATAL_FAILURE(StartDevice(DeviceOn{kDevicePort}));
+    // The device on COM5, the program started from the folder with no message, COM5 checked. The
+    // device answers the first attention byte unless told otherwise: the names are the case.
+    void Start(const std::string& programName = "TLYN_Update.exe", unsigned attentionsBeforePresence = 1) {
+        bootsim::Options options;
+        options.attentionsBeforePresence = attentionsBeforePresence;
+        ASSERT_NO_FATAL_FAILURE(StartDevice(DeviceOn{kDevicePort, options}));
         ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder->Dir(), std::nullopt, programName));
         if (!probe.NoMessageBox(300ms)) {
             auto box = probe.WaitMessageBox(1s);
@@ -178,7 +181,8 @@ TEST_F(DoubleByte, TemporaryFolderNamedWithTheCharacter) {
         ASSERT_TRUE(probe.PutValue(place, named));
     }
     ASSERT_NO_FATAL_FAILURE(MakeFolder("dbcs-temp-program", "TLYN_Update.exe", Plain("firmware.hex")));
-    ASSERT_NO_FATAL_FAILURE(Start());
+    // About a second armed, with the page image in place, before the device answers.
+    ASSERT_NO_FATAL_FAILURE(Start("TLYN_Update.exe", 3));
 
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     EXPECT_TRUE(Eventually([&] { return FileExists(ours + "/Hex.tmp"); }, 10s)) << "no page image in " << ours;
