@@ -38,6 +38,7 @@ probe=${TLYN_PROBE:-$root/build/win/tools/probe/tlyn_probe.exe}
 # "MS Shell Dlg" 8 pt as Tahoma draws it at 96 DPI: the family, and the dialog base units (x:y).
 expected_face=Tahoma
 expected_base=6:13
+japanese_locale=ja_JP.utf8
 
 fail() { echo "winbed.sh: $*" >&2; exit 1; }
 
@@ -102,7 +103,9 @@ write_registry() {
       echo "\"COM$n\"=\"$bed/ports/com$n\""
     done
   } >"$reg"
-  wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
+  # Z: is the root of the Unix side in every prefix: the Windows path without a Wine process to ask.
+  local windows_path="Z:${reg//\//\\}"
+  wine regedit /S "$windows_path" >/dev/null 2>&1
 }
 
 # Without them Wine resolves "MS Shell Dlg" and even Tahoma to whatever the machine has, and every
@@ -131,8 +134,16 @@ check_dialog_font() {
   echo "$answer" >"$bed/dialog-font"
 }
 
+# The double-byte suite starts the program under this locale, which gives it code page 932; the
+# suite itself checks the code page the program gets.
+check_locale() {
+  locale -a 2>/dev/null | grep -qix "$japanese_locale" ||
+    fail "the locale ja_JP.UTF-8 is missing (locale -a has no $japanese_locale): make it with localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 (bash scripts/install-deps.sh)"
+}
+
 start_bed() {
   stop_bed
+  check_locale
   rm -rf "$bed/prefix" "$bed/home" "$bed/ports"
   mkdir -p "$bed/home" "$bed/ports"
   local display

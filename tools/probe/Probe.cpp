@@ -285,6 +285,8 @@ struct Probe {
             return WaitFor([&] { return !::IsWindow(main); }, timeout) ? "ok" : "err still there";
         }
         if (command == "dialog-font") return DialogFont();
+        // The ANSI code page this process got from its locale: the program started the same way gets it too.
+        if (command == "code-page") return "ok " + std::to_string(::GetACP());
         if (std::string answer; RegistryCommand(command, in, answer)) return answer;
         if (main == nullptr || !::IsWindow(main)) return "err no main window";
         if (command == "wait-dialog") {  // a dialog of the program other than a message box

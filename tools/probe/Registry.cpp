@@ -148,31 +148,75 @@ std::string SetShellOpen(const std::string& protocol, const std::string& command
     return ok ? "ok" : "err cannot set the open command";
 }
 
-// The user's environment, where Wine takes TEMP and TMP from when a program starts: a value and
-// its type (REG_SZ or REG_EXPAND_SZ), so that a case can put back exactly what it changed.
-std::string GetUserEnvironment(const std::string& name) {
-    Key key(HKEY_CURRENT_USER, "Environment", KEY_QUERY_VALUE, false);
-    char value[4096] = {};
-    DWORD type = 0, size = sizeof(value) - 1;
-    if (!key.get() ||
-        ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS)
-        return "err absent";
-    return "ok type=" + std::to_string(type) + ",value=" + probe::EncodeText(value);
+// "HKCU" or "HKCR", the roots a case may change for the program's user.
+HKEY Root(const std::string& name) {
+    if (name == "HKCU") return HKEY_CURRENT_USER;
+    if (name == "HKCR") return HKEY_CLASSES_ROOT;
+    return nullptr;
 }
 
-std::string SetUserEnvironment(const std::string& name, DWORD type, const std::string& value) {
-    Key key(HKEY_CURRENT_USER, "Environment", KEY_SET_VALUE, true);
-    return key.get() && ::RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                                         static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS
+// A value's name as the commands carry it: "@" stands for the key's default value.
+std::string ValueName(const std::string& encoded) {
+    return encoded == "@" ? std::string() : probe::DecodeText(encoded);
+}
+
+// value-get <root> <key> <name>: "ok absent", or "ok type=<n>,data=<bytes, encoded>" with the data
+// exactly as stored (a string keeps its terminating NUL), so that value-set puts it back as it was.
+std::string GetValue(HKEY root, const std::string& path, const std::string& name) {
+    Key key(root, path.c_str(), KEY_QUERY_VALUE, false);
+    DWORD type = 0, size = 0;
+    if (!key.get() || ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+        return "ok absent";
+    }
+    std::string data(size, '\0');
+    if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS) {
+        return "err cannot read the value";
+    }
+    data.resize(size);
+    return "ok type=" + std::to_string(type) + ",data=" + probe::EncodeText(data);
+}
+
+// value-set <root> <key> <name> <type> <data>: the key made when it is missing.
+std::string SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& data) {
+    Key key(root, path.c_str(), KEY_SET_VALUE, true);
+    return key.get() && ::RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                         static_cast<DWORD>(data.size())) == ERROR_SUCCESS
                ? "ok"
-               : "err cannot set";
+               : "err cannot set the value";
 }
 
-std::string DeleteUserEnvironment(const std::string& name) {
-    Key key(HKEY_CURRENT_USER, "Environment", KEY_SET_VALUE, false);
-    if (key.get()) ::RegDeleteValueA(key.get(), name.c_str());
-    return "ok";
+std::string DeleteValue(HKEY root, const std::string& path, const std::string& name) {
+    Key key(root, path.c_str(), KEY_SET_VALUE, false);
+    if (!key.get()) return "ok";
+    LONG status = ::RegDeleteValueA(key.get(), name.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? "ok" : "err " + std::to_string(status);
+}
+
+// value-get, value-set and value-delete: any value under the user's roots, the key's path and the
+// value's name encoded in the probe's ANSI code page.
+bool ValueCommand(const std::string& command, std::istream& in, std::string& answer) {
+    if (command != "value-get" && command != "value-set" && command != "value-delete") return false;
+    std::string root, path, name;
+    in >> root >> path >> name;
+    HKEY rootKey = Root(root);
+    if (!rootKey || path.empty() || name.empty()) {
+        answer = "err usage: " + command + " HKCU|HKCR <key> <name or @> ...";
+        return true;
+    }
+    path = probe::DecodeText(path);
+    name = ValueName(name);
+    if (command == "value-get") {
+        answer = GetValue(rootKey, path, name);
+    } else if (command == "value-set") {
+        DWORD type = 0;
+        std::string data;
+        in >> type >> data;
+        answer = SetValue(rootKey, path, name, type, probe::DecodeText(data));
+    } else {
+        answer = DeleteValue(rootKey, path, name);
+    }
+    return true;
 }
 
 }  // namespace
@@ -201,21 +245,8 @@ bool RegistryCommand(const std::string& command, std::istream& in, std::string& 
         answer = SetShellOpen(protocol, probe::DecodeText(open));
     } else if (command == "temp-dir") {
         answer = TempDirUnix();
-    } else if (command == "user-env-get") {  // user-env-get <name>
-        std::string name;
-        in >> name;
-        answer = GetUserEnvironment(name);
-    } else if (command == "user-env-set") {  // user-env-set <name> <type> <value, encoded>
-        std::string name, value;
-        DWORD type = REG_SZ;
-        in >> name >> type >> value;
-        answer = SetUserEnvironment(name, type, probe::DecodeText(value));
-    } else if (command == "user-env-delete") {  // user-env-delete <name>
-        std::string name;
-        in >> name;
-        answer = DeleteUserEnvironment(name);
     } else {
-        return false;
+        return ValueCommand(command, in, answer);
     }
     return true;
 }

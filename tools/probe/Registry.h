@@ -1,5 +1,6 @@
-// The probe's registry commands: the installed-port list, the program's stored port and the
-// programs the shell opens addresses with.
+// The probe's registry commands: the installed-port list, the program's stored port, the
+// programs the shell opens addresses with, and any value of the user's that a case saves, changes
+// and puts back.
 #pragma once
 
 #include <istream>

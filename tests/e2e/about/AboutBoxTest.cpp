@@ -1,7 +1,7 @@
 // The About box as the user meets it: opened from the system menu or from Contact Info, the same
 // box with the same texts in its place, live mail and web links that open the user's programs
-// (here a recorder registered in their stead), a contact block that never keeps the focus, and
-// Enter or Escape to close it.
+// (here a recorder registered in their stead, the user's own put back after each case), a contact
+// block that never keeps the focus, and Enter or Escape to close it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "ProgramTest.h"
-#include "tools/probe/TextCoding.h"
 
 namespace {
 
@@ -69,8 +68,8 @@ protected:
         // The recorder stands in for the mail program and the browser.
         std::string recorder = WindowsPath(WinBuildDir() + "/tools/shellrecorder/tlyn_shellrecorder.exe");
         std::string open = "\"" + recorder + "\" \"" + WindowsPath(LinksLog()) + "\" \"%1\"";
-        ASSERT_TRUE(probe.AskOk("shell-open-set mailto " + probe::EncodeText(open)));
-        ASSERT_TRUE(probe.AskOk("shell-open-set http " + probe::EncodeText(open)));
+        ASSERT_NO_FATAL_FAILURE(OpenAddressesWith("mailto", open));
+        ASSERT_NO_FATAL_FAILURE(OpenAddressesWith("http", open));
         ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder->Dir()));
         ASSERT_TRUE(probe.NoMessageBox(300ms));
     }

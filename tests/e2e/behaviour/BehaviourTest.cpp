@@ -142,8 +142,9 @@ protected:
     // Starts the program and brings it into the phase.
     void Enter(Phase phase, const std::string& name) {
         firmware = MakeFirmware(phase == Phase::Transferring ? kSlowPages : 2);
+        // Transferring, the device answers the first attention byte: the phase is the transfer's.
         bootsim::Options options = phase == Phase::Armed          ? SilentDevice()
-                                   : phase == Phase::Transferring ? SlowDevice()
+                                   : phase == Phase::Transferring ? SlowDevice(1)
                                                                   : bootsim::Options{};
         StartProgram(name, firmware, options);
         if (phase == Phase::Idle) return;

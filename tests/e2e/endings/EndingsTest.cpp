@@ -213,46 +213,38 @@ TEST_F(Endings, TwoCopiesEachUpdateTheirOwnDevice) {
 
 // --- failures on the PC's side -------------------------------------------------------------------
 
-// The temporary folder on a file system too small for the image, for the length of a case.
-class SmallTemporaryFolder {
+// A file system too small for the image, mounted for the length of a case.
+class SmallFileSystem {
 public:
-    SmallTemporaryFolder(Probe& probe, const std::string& dir) : probe_(probe), dir_(dir) {
+    explicit SmallFileSystem(const std::string& dir) : dir_(dir) {
         fs::create_directories(dir_);
         mounted_ = ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=16k") == 0;
-        if (!mounted_) return;
-        saved_[0] = probe_.UserEnvironment("TEMP");
-        saved_[1] = probe_.UserEnvironment("TMP");
-        std::string windows = "Z:" + dir_;
-        for (char& c : windows)
-            if (c == '/') c = '\\';
-        set_ = probe_.SetUserEnvironment("TEMP", {1, windows}) && probe_.SetUserEnvironment("TMP", {1, windows});
     }
-    ~SmallTemporaryFolder() {
-        const char* names[] = {"TEMP", "TMP"};
-        for (int i = 0; i < 2 && mounted_; ++i) {
-            if (saved_[i])
-                probe_.SetUserEnvironment(names[i], *saved_[i]);
-            else
-                probe_.DeleteUserEnvironment(names[i]);
-        }
+    ~SmallFileSystem() {
         if (mounted_) ::umount(dir_.c_str());
     }
-    bool Ready() const { return mounted_ && set_; }
+    bool Mounted() const { return mounted_; }
 
 private:
-    Probe& probe_;
     std::string dir_;
     bool mounted_ = false;
-    bool set_ = false;
-    std::optional<Probe::EnvironmentValue> saved_[2];
 };
 
 // A full disk is no damaged firmware file: the message says the image can't be made, and the
 // half-written image is gone.
 TEST_F(Endings, FullDiskEndsAsAnImageThatCantBeCreated) {
     const std::string small = WorkDir() + "/endings-small-temp";
-    SmallTemporaryFolder temp(probe, small);
-    ASSERT_TRUE(temp.Ready()) << "no tmpfs at " << small << " (the case mounts one and needs root)";
+    SmallFileSystem disk(small);
+    ASSERT_TRUE(disk.Mounted()) << "no tmpfs at " << small << " (the case mounts one and needs root)";
+    std::string windows = "Z:" + small;
+    for (char& c : windows)
+        if (c == '/') c = '\\';
+    // The program takes its temporary folder from these when it starts.
+    for (const char* variable : {"TEMP", "TMP"}) {
+        const RegistryPlace place{"HKCU", "Environment", variable};
+        ASSERT_NO_FATAL_FAILURE(KeepValue(place));
+        ASSERT_TRUE(probe.PutValue(place, RegistryValue{1, windows + std::string(1, '\0')}));  // REG_SZ
+    }
     ASSERT_NO_FATAL_FAILURE(StartProgram("full-disk", MakeFirmware(257).hex));
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     auto box = probe.WaitMessageBox(15s);

@@ -78,9 +78,11 @@ class CommandDuringTransfer : public Commands, public ::testing::WithParamInterf
 TEST_P(CommandDuringTransfer, DoesNothing) {
     const CommandCase& c = GetParam();
     bootsim::Options options;
+    options.attentionsBeforePresence = 1;  // the transfer is what the case is about
     options.misbehaviour = bootsim::Misbehaviour::SlowReplyToPage;
     options.page = 2;
-    options.slowReply = 2000ms;
+    // Long enough for the probe's post to land while the program waits for that answer.
+    options.slowReply = 1000ms;
     ASSERT_NO_FATAL_FAILURE(StartProgram(std::string("transfer-") + c.name, options));
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     // The device holds back its answer to the third page: the command waits for the next page's take.

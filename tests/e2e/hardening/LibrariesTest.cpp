@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "ProgramTest.h"
-#include "tools/probe/TextCoding.h"
 
 namespace {
 
@@ -61,7 +60,7 @@ protected:
         }
         std::string recorder = WindowsPath(WinBuildDir() + "/tools/shellrecorder/tlyn_shellrecorder.exe");
         std::string open = "\"" + recorder + "\" \"" + WindowsPath(folder->Path("links.log")) + "\" \"%1\"";
-        ASSERT_TRUE(probe.AskOk("shell-open-set mailto " + probe::EncodeText(open)));
+        ASSERT_NO_FATAL_FAILURE(OpenAddressesWith("mailto", open));
     }
 
     void TearDown() override {

@@ -2,8 +2,8 @@
 // case found them, the program started from a folder with a firmware file, and a simulated device
 // on a port when the case wants one. Whatever a case leaves behind, its teardown ends it: message
 // boxes and dialogs closed, an armed update cancelled, the program ended, the device stopped and
-// its port unlinked, the list and the stored port put back. It also fails the case when the device
-// saw the program break the protocol.
+// its port unlinked, the list, the stored port and every value the case kept put back. It also
+// fails the case when any device the case started saw the program break the protocol.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -31,6 +31,10 @@ inline constexpr char kDescription[] = "2.32 (sample)\nfirmware.hex\n";
 
 class ProgramTest : public ::testing::Test {
 protected:
+    ProgramTest() = default;
+    // The probe and the program run with these variables over the bed's (a locale, say).
+    explicit ProgramTest(Environment environment) : environment_(std::move(environment)) {}
+
     void SetUp() override;
     void TearDown() override;
 
@@ -40,10 +44,16 @@ protected:
     void StartProgram(const std::string& name, const std::string& hex, std::optional<DeviceOn> on = std::nullopt,
                       const std::string& description = kDescription);
     // The same from a folder the case made itself, which already holds the program and its files.
-    void StartProgramIn(const std::string& directory, std::optional<DeviceOn> on = std::nullopt);
+    void StartProgramIn(const std::string& directory, std::optional<DeviceOn> on = std::nullopt,
+                        const std::string& programName = "TLYN_Update.exe");
 
-    // A device on the port, in place of one started before.
+    // A device on the port, in place of one started before; what that one saw is still judged.
     void StartDevice(DeviceOn on);
+    // The value as it is now comes back in the teardown, whatever the case does to it.
+    void KeepValue(const RegistryPlace& place);
+    // The shell opens addresses of the protocol (mailto, http) with `command` until the teardown,
+    // which puts the user's program back.
+    void OpenAddressesWith(const std::string& protocol, const std::string& command);
     // Checks the port's button and waits until the window shows it checked.
     void CheckPort(int port);
     // True as soon as the window's control reads `text`.
@@ -56,9 +66,14 @@ protected:
 
 private:
     void EndProgram();
-    void StartWithDevice(const std::string& directory, std::optional<DeviceOn> on);
+    void StopDevice();
+    void RestoreValues();
+    void StartWithDevice(const std::string& directory, std::optional<DeviceOn> on, const std::string& programName);
 
+    Environment environment_;
     int devicePort_ = 0;
+    std::vector<std::string> protocolErrors_;  // of every device stopped so far
+    std::vector<std::pair<RegistryPlace, std::optional<RegistryValue>>> keptValues_;
     bool probeStarted_ = false;
     std::optional<std::vector<std::pair<std::string, std::string>>> savedList_;
     std::optional<int> savedPort_;

@@ -36,6 +36,18 @@ std::map<std::string, std::string> LoadEnv(const std::string& path) {
 
 std::string EncodeArg(const std::string& text) { return probe::EncodeText(text); }
 
+// The bed's environment with a case's own variables over it.
+Environment WithBed(const Environment& extra) {
+    Environment env = Bed::Get().env;
+    for (const auto& [key, value] : extra) env[key] = value;
+    return env;
+}
+
+// A value's place as the probe's value commands take it; "@" is the key's default value.
+std::string PlaceArgs(const RegistryPlace& place) {
+    return place.root + " " + EncodeArg(place.key) + " " + (place.name.empty() ? "@" : EncodeArg(place.name));
+}
+
 ControlState ParseControl(const std::string& payload) {
     auto f = Fields(payload);
     ControlState c;
@@ -107,9 +119,8 @@ std::map<std::string, std::string> Fields(const std::string& payload) {
     return fields;
 }
 
-bool Probe::Start() {
-    const Bed& bed = Bed::Get();
-    if (!process_.Start({"wine", WinBuildDir() + "/tools/probe/tlyn_probe.exe"}, bed.env, WorkDir(),
+bool Probe::Start(const Environment& extra) {
+    if (!process_.Start({"wine", WinBuildDir() + "/tools/probe/tlyn_probe.exe"}, WithBed(extra), WorkDir(),
                         WorkDir() + "/probe.log", true)) {
         return false;
     }
@@ -254,27 +265,34 @@ bool Probe::StorePort(int port) { return AskOk("comport-set " + std::to_string(p
 bool Probe::ForgetStoredPort() { return AskOk("comport-delete").has_value(); }
 std::string Probe::TempDir() { return Decode(AskOk("temp-dir").value_or("")); }
 
-std::optional<Probe::EnvironmentValue> Probe::UserEnvironment(const std::string& name) {
-    auto answer = AskOk("user-env-get " + name);
+std::optional<unsigned> Probe::CodePage() {
+    auto answer = AskOk("code-page");
+    if (!answer || answer->empty()) return std::nullopt;
+    return static_cast<unsigned>(std::stoul(*answer));
+}
+
+std::optional<std::optional<RegistryValue>> Probe::Value(const RegistryPlace& place) {
+    auto answer = AskOk("value-get " + PlaceArgs(place));
     if (!answer) return std::nullopt;
+    if (*answer == "absent") return std::optional<RegistryValue>();
     auto f = Fields(*answer);
-    return EnvironmentValue{static_cast<unsigned>(std::stoul(f["type"])), f["value"]};
+    if (f["type"].empty()) return std::nullopt;
+    return std::optional<RegistryValue>(RegistryValue{static_cast<unsigned>(std::stoul(f["type"])), f["data"]});
 }
 
-bool Probe::SetUserEnvironment(const std::string& name, const EnvironmentValue& value) {
-    return AskOk("user-env-set " + name + " " + std::to_string(value.type) + " " + EncodeArg(value.value)).has_value();
+bool Probe::PutValue(const RegistryPlace& place, const std::optional<RegistryValue>& value) {
+    if (!value) return AskOk("value-delete " + PlaceArgs(place)).has_value();
+    return AskOk("value-set " + PlaceArgs(place) + " " + std::to_string(value->type) + " " + EncodeArg(value->data))
+        .has_value();
 }
 
-bool Probe::DeleteUserEnvironment(const std::string& name) {
-    return AskOk("user-env-delete " + name).has_value();
-}
-
-ProgramFolder::ProgramFolder(const std::string& name, bool copyProgram) : dir_(WorkDir() + "/" + name) {
+ProgramFolder::ProgramFolder(const std::string& name, bool copyProgram, const std::string& programName)
+    : dir_(WorkDir() + "/" + name) {
     std::error_code ec;
     fs::remove_all(dir_, ec);
     fs::create_directories(dir_, ec);
     if (copyProgram) {
-        fs::copy_file(WinBuildDir() + "/TLYN_Update.exe", dir_ + "/TLYN_Update.exe", ec);
+        fs::copy_file(WinBuildDir() + "/TLYN_Update.exe", dir_ + "/" + programName, ec);
     }
 }
 
@@ -284,8 +302,8 @@ bool ProgramFolder::Put(const std::string& fileName, const std::string& content)
 
 bool Program::Start(const ProgramFolder& folder) { return Start(folder.Dir()); }
 
-bool Program::Start(const std::string& directory) {
-    return process_.Start({"wine", directory + "/TLYN_Update.exe"}, Bed::Get().env, directory,
+bool Program::Start(const std::string& directory, const std::string& programName, const Environment& extra) {
+    return process_.Start({"wine", directory + "/" + programName}, WithBed(extra), directory,
                           directory + "/program.log", false);
 }
 

@@ -47,6 +47,22 @@ struct ControlState {
     std::string text;
 };
 
+// Extra variables for a Wine process of a case, over the bed's: the locale, say.
+using Environment = std::map<std::string, std::string>;
+
+// A registry value as stored: its type and its bytes (a string with its terminating NUL).
+struct RegistryValue {
+    unsigned type = 0;
+    std::string data;
+};
+
+// Where a value lives: "HKCU" or "HKCR", the key's path and the value's name ("" for the default).
+struct RegistryPlace {
+    std::string root;
+    std::string key;
+    std::string name;
+};
+
 struct MessageBoxSeen {
     std::string caption;
     std::string text;
@@ -55,7 +71,8 @@ struct MessageBoxSeen {
 
 class Probe {
 public:
-    bool Start();
+    // In the bed's environment plus `extra`; texts it reads and writes are in the code page that gives.
+    bool Start(const Environment& extra = {});
     // One command, one answer line ("ok ..." or "err ..."); empty when the probe did not answer.
     std::string Ask(const std::string& command, std::chrono::milliseconds timeout = 20s);
     // The payload of an "ok" answer, or nothing.
@@ -88,15 +105,15 @@ public:
     bool StorePort(int port);
     bool ForgetStoredPort();
     std::string TempDir();
+    // The probe's ANSI code page, which a program started with the same environment gets too.
+    std::optional<unsigned> CodePage();
 
-    // The user's environment as Wine hands it to a program at its start (TEMP and TMP).
-    struct EnvironmentValue {
-        unsigned type = 1;  // REG_SZ, or 2 for REG_EXPAND_SZ
-        std::string value;
-    };
-    std::optional<EnvironmentValue> UserEnvironment(const std::string& name);  // nothing when absent
-    bool SetUserEnvironment(const std::string& name, const EnvironmentValue& value);
-    bool DeleteUserEnvironment(const std::string& name);
+    // A value of the user's: nothing when the probe did not answer, an empty optional inside when
+    // the value is absent.
+    std::optional<std::optional<RegistryValue>> Value(const RegistryPlace& place);
+    // Sets the value, or with nothing deletes it.
+    bool PutValue(const RegistryPlace& place, const std::optional<RegistryValue>& value);
+
 
 private:
     ChildProcess process_;
@@ -105,8 +122,9 @@ private:
 // A fresh folder for one test, and the program run from it.
 class ProgramFolder {
 public:
-    // A copy of the built program goes in unless copyProgram is false.
-    explicit ProgramFolder(const std::string& name, bool copyProgram = true);
+    // A copy of the built program goes in, under programName, unless copyProgram is false.
+    explicit ProgramFolder(const std::string& name, bool copyProgram = true,
+                           const std::string& programName = "TLYN_Update.exe");
     const std::string& Dir() const { return dir_; }
     bool Put(const std::string& fileName, const std::string& content) const;
     std::string Path(const std::string& fileName) const { return dir_ + "/" + fileName; }
@@ -118,7 +136,9 @@ private:
 class Program {
 public:
     bool Start(const ProgramFolder& folder);
-    bool Start(const std::string& directory);  // runs directory/TLYN_Update.exe
+    // Runs directory/programName in the bed's environment plus `extra`.
+    bool Start(const std::string& directory, const std::string& programName = "TLYN_Update.exe",
+               const Environment& extra = {});
     std::optional<int> WaitExit(std::chrono::milliseconds timeout);
     bool Running() { return process_.Running(); }
     void Kill() { process_.Kill(); }

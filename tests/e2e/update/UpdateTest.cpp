@@ -178,6 +178,7 @@ class UpdateFailure : public Update, public ::testing::WithParamInterface<Failur
 TEST_P(UpdateFailure, ReportsTheReasonAndEndsIdle) {
     const FailureCase& c = GetParam();
     bootsim::Options options;
+    options.attentionsBeforePresence = 1;  // the failure comes after the answer: that is the case
     options.misbehaviour = c.misbehaviour;
     options.page = c.page;
     options.refusals = c.refusals;
