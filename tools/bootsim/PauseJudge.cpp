@@ -33,10 +33,11 @@ std::string JudgePause(const PauseRule& rule, std::vector<Duration> gaps, Durati
                " on " + std::to_string(shortOnes) + " of " + std::to_string(n) + " frames, the soonest " +
                Milliseconds(gaps.front()) + " after";
     }
-    const Duration median = gaps[(n - 1) / 2];
-    if (n >= kGapsForMedian && median + rule.medianShortfall < rule.least) {
-        return std::string(rule.what) + " came a median " + Milliseconds(median) + " after " + rule.since + " over " +
-               std::to_string(n) + " frames, less than " + Milliseconds(rule.least);
+    const Duration typical = gaps[(n - 1) * rule.typicalPercent / 100];
+    if (n >= kGapsForTypical && typical + rule.shortfall < rule.least) {
+        const std::string name = rule.typicalPercent == 50 ? "a median" : "a lower quartile";
+        return std::string(rule.what) + " came " + name + " of " + Milliseconds(typical) + " after " + rule.since +
+               " over " + std::to_string(n) + " frames, less than " + Milliseconds(rule.least);
     }
     return {};
 }

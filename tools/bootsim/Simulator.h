@@ -252,15 +252,15 @@ private:
     bool frameSeen_ = false;            // a frame has been taken in this update
     unsigned lastPage_ = 0;
     Clock::time_point frameStartAt_, numberAt_, dataAt_, dataEndAt_;
-    // Between two writes of a frame the stamps of a write that follows at once are seen up to a
-    // few tenths of a millisecond apart, which a millisecond covers. The gap after the checksum
-    // also holds the wait for the answer and the program's work on its next page, so a program
-    // that keeps that pause leaves a median beyond it.
+    // Between two writes of a frame the reader's stamps of the write that follows at once are seen
+    // up to a few tenths of a millisecond early, which a millisecond covers. The gap after the
+    // checksum also holds the wait for the answer and the program's work on its next page (a
+    // millisecond or more, a repaint on some pages): its lower quartile must reach the pause itself.
     PauseTally afterNumber_{
         {"data", "its page number", std::chrono::milliseconds(20), std::chrono::milliseconds(1)}, {}};
     PauseTally afterData_{{"checksum", "its data", std::chrono::milliseconds(10), std::chrono::milliseconds(1)}, {}};
     PauseTally afterChecksum_{{"the next frame or the end marker", "the checksum before it",
-                               std::chrono::milliseconds(20), std::chrono::milliseconds(0)},
+                               std::chrono::milliseconds(20), std::chrono::milliseconds(0), 25},
                               {}};
 
     mutable std::mutex mutex_;

@@ -454,14 +454,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Two milliseconds short on every frame: each gap alone could be the line's, their median can't.
         PcTimingCase{
             .name = "DataTwoMsEarlyOnEveryFrame",
-            .error = R"(data came a median 1[78]\.[0-9] ms after its page number over 10 frames, less than 20\.0 ms)",
+            .error = R"(data came a median of 1[78]\.[0-9] ms after its page number over 10 frames, less than 20\.0 ms)",
             .page0 = {.afterNumber = 18ms},
             .page1 = {.afterNumber = 18ms},
             .pages = 10,
             .rest = {.afterNumber = 18ms}},
         PcTimingCase{
             .name = "ChecksumTwoMsEarlyOnEveryFrame",
-            .error = R"(checksum came a median [78]\.[0-9] ms after its data over 10 frames, less than 10\.0 ms)",
+            .error = R"(checksum came a median of [78]\.[0-9] ms after its data over 10 frames, less than 10\.0 ms)",
             .page0 = {.afterData = 8ms},
             .page1 = {.afterData = 8ms},
             .pages = 10,
@@ -469,7 +469,7 @@ INSTANTIATE_TEST_SUITE_P(
         PcTimingCase{
             .name = "NextFrameTwoMsEarlyOnEveryFrame",
             .error =
-                R"(the next frame or the end marker came a median 1[789]\.[0-9] ms after the checksum before it over 10 frames, less than 20\.0 ms)",
+                R"(the next frame or the end marker came a lower quartile of 1[789]\.[0-9] ms after the checksum before it over 10 frames, less than 20\.0 ms)",
             .page0 = {.afterChecksum = 18ms},
             .page1 = {.afterChecksum = 18ms},
             .pages = 10,
@@ -479,7 +479,7 @@ INSTANTIATE_TEST_SUITE_P(
         PcTimingCase{.name = "PacedEveryPauseKept", .error = "", .pages = 10, .paced = true},
         PcTimingCase{
             .name = "PacedDataTwoMsEarlyOnEveryFrame",
-            .error = R"(data came a median 1[78]\.[0-9] ms after its page number over 10 frames, less than 20\.0 ms)",
+            .error = R"(data came a median of 1[78]\.[0-9] ms after its page number over 10 frames, less than 20\.0 ms)",
             .page0 = {.afterNumber = 18ms},
             .page1 = {.afterNumber = 18ms},
             .pages = 10,
@@ -487,7 +487,7 @@ INSTANTIATE_TEST_SUITE_P(
             .paced = true},
         PcTimingCase{
             .name = "PacedChecksumTwoMsEarlyOnEveryFrame",
-            .error = R"(checksum came a median [78]\.[0-9] ms after its data over 10 frames, less than 10\.0 ms)",
+            .error = R"(checksum came a median of [78]\.[0-9] ms after its data over 10 frames, less than 10\.0 ms)",
             .page0 = {.afterData = 8ms},
             .page1 = {.afterData = 8ms},
             .pages = 10,
