@@ -487,7 +487,6 @@ void Simulator::OnAttentionByte(std::uint8_t byte, Clock::time_point at, Clock::
     attentionsAfterPresence_ = 0;
     if (PauseUntil(landed + options_.presenceDelay)) return;
     Record([](Records& r) { ++r.presenceBytes; }, "presence");
-    presenceAt_ = Clock::now();
     Send(options_.noiseBeforePresence + std::string(1, static_cast<char>(kPresence)) + options_.bytesAfterPresence,
          options_.noiseBeforePresence.size(), &presenceAt_);
 }
