@@ -13,11 +13,16 @@ constexpr SpeedName kSpeeds[] = {{B0, 0},         {B300, 300},     {B600, 600}, 
                                  {B2400, 2400},   {B4800, 4800},   {B9600, 9600},     {B19200, 19200},
                                  {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
 
-std::string Baud(speed_t code) {
+unsigned BaudOf(speed_t code) {
     for (const SpeedName& s : kSpeeds) {
-        if (s.code == code) return std::to_string(s.baud) + " baud";
+        if (s.code == code) return s.baud;
     }
-    return "an odd speed";
+    return 0;
+}
+
+std::string Baud(speed_t code) {
+    const unsigned baud = BaudOf(code);
+    return baud != 0 || code == B0 ? std::to_string(baud) + " baud" : "an odd speed";
 }
 
 std::string DataBits(tcflag_t cflag) {
@@ -55,6 +60,8 @@ std::string DescribeLine(const termios& settings) {
 }
 
 bool LineAsWanted(const termios& settings) { return DescribeLine(settings) == WantedLine(); }
+
+unsigned BaudRate(const termios& settings) { return BaudOf(cfgetospeed(&settings)); }
 
 std::string WantedLine() { return "38400 baud, 8 data bits, no parity, 1 stop bit, no flow control"; }
 

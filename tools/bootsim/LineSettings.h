@@ -17,4 +17,7 @@ bool LineAsWanted(const termios& settings);
 // What the device wants, in the same words.
 std::string WantedLine();
 
+// The speed the line sends at, in bits a second; 0 for none or one without a name.
+unsigned BaudRate(const termios& settings);
+
 }  // namespace bootsim

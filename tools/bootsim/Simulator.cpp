@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 #include "tools/bootsim/LineSettings.h"
@@ -38,10 +39,10 @@ constexpr std::chrono::milliseconds kVanishGrace{100};
 // What the program must leave between the presence byte and its greeting.
 constexpr std::chrono::milliseconds kSettle{100};  // presence byte to greeting
 
-// How much shorter than its pause a gap may look. Bytes reach the master end only when the
+// How much shorter than its pause a single gap may look. Bytes reach the master end only when the
 // kernel's worker moves them across: on a loaded machine that was mostly within 4 ms even for a
-// raised reader, and now and then far later, which the tally of each pause over the update allows
-// for. A reader at normal priority was seen up to 5 ms late of its own.
+// raised reader, and now and then far later, which judging each pause over the update allows for.
+// A reader at normal priority was seen up to 5 ms late of its own.
 constexpr std::chrono::microseconds kRaisedSlack{4000};
 constexpr std::chrono::microseconds kNormalSlack{8000};
 constexpr int kReaderPriority = 50;
@@ -305,7 +306,7 @@ void Simulator::Read() {
     auto note = [&](bool nowOpen, Clock::time_point at) {
         if (nowOpen == open) return;
         open = nowOpen;
-        Hand({nowOpen ? Arrival::Kind::Opened : Arrival::Kind::Closed, {}, at});
+        Hand({nowOpen ? Arrival::Kind::Opened : Arrival::Kind::Closed, {}, at, at, {}});
     };
     std::uint8_t buffer[1024];
     for (;;) {
@@ -319,7 +320,12 @@ void Simulator::Read() {
             const ssize_t n = read(master_.Get(), buffer, sizeof buffer);
             if (n > 0) {
                 note(true, at);
-                Hand({Arrival::Kind::Bytes, std::vector<std::uint8_t>(buffer, buffer + n), at});
+                Arrival bytes{Arrival::Kind::Bytes, std::vector<std::uint8_t>(buffer, buffer + n), at, at, {}};
+                if (options_.pacedLine) {
+                    bytes.byteTime = LineByteTime();
+                    bytes.landsAt = toDevice_.Carry(at, bytes.bytes.size(), bytes.byteTime);
+                }
+                Hand(std::move(bytes));
                 continue;
             }
         }
@@ -358,20 +364,27 @@ void Simulator::Run() {
             continue;
         }
         NoteLine(true, arrival.at);
-        for (std::size_t i = 0; i < arrival.bytes.size() && master_.Valid(); ++i) Feed(arrival.bytes[i], arrival.at);
+        for (std::size_t i = 0; i < arrival.bytes.size() && master_.Valid(); ++i) {
+            // The device sees a byte only once the cable has brought it.
+            const Clock::time_point landed = arrival.landsAt + arrival.byteTime * static_cast<Clock::rep>(i);
+            if (options_.pacedLine && PauseUntil(landed)) return;
+            Feed(arrival.bytes[i], arrival.at, landed);
+        }
     }
 }
 
 // True when asked to stop during the pause; never returns before the pause is over otherwise.
 bool Simulator::PauseOrStop(std::chrono::milliseconds pause) { return PauseUntil(Clock::now() + pause); }
 
+// To the microsecond: a paced line waits a quarter of a millisecond between bytes.
 bool Simulator::PauseUntil(Clock::time_point end) {
     for (;;) {
         const Clock::time_point now = Clock::now();
         if (now >= end) return false;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - now).count();
+        const timespec wait = {static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
         pollfd stop = {stopRead_.Get(), POLLIN, 0};
-        const int ready = poll(&stop, 1, static_cast<int>(left.count()));
+        const int ready = ppoll(&stop, 1, &wait, nullptr);
         if (ready > 0) return true;
         if (ready < 0 && errno != EINTR) return false;
     }
@@ -410,42 +423,33 @@ void Simulator::ProtocolError(const std::string& text) {
     Record([&text](Records& r) { r.protocolErrors.push_back(text); }, "protocol error: " + text);
 }
 
-// A gap the program left shorter than the pause it owes, with both figures.
+// A gap the program left shorter than the pause it owes, with both figures: for the pause that
+// comes once an update, where the line's delay is all the slack there is.
 void Simulator::TooSoon(const std::string& what, const std::string& since, Clock::duration gap,
                         std::chrono::milliseconds least) {
     if (gap + slack_ >= least) return;
     ProtocolError(what + " came " + Milliseconds(gap) + " after " + since + ", less than " + Milliseconds(least));
 }
 
-void Simulator::Tally(PauseTally& pause, Clock::duration gap) {
-    ++pause.judged;
-    if (gap < pause.soonest) pause.soonest = gap;
-    if (gap + slack_ < pause.least) ++pause.tooShort;
-}
+void Simulator::Tally(PauseTally& pause, Clock::duration gap) { pause.gaps.push_back(gap); }
 
-// At the end of an update, however it ended: a pause cut short on more than a quarter of the
-// frames, and on more than one, is the program's doing. One byte the line delivers late shortens
-// one gap, and in an update of two or three frames that one gap is already a quarter.
+// At the end of an update, however it ended, each pause over all of its frames.
 void Simulator::JudgePauses() {
     for (PauseTally* pause : {&afterNumber_, &afterData_, &afterChecksum_}) {
-        if (pause->tooShort > 1 && pause->tooShort * 4 > pause->judged) {
-            ProtocolError(std::string(pause->what) + " came less than " + Milliseconds(pause->least) + " after " +
-                          pause->since + " on " + std::to_string(pause->tooShort) + " of " +
-                          std::to_string(pause->judged) + " frames, the soonest " + Milliseconds(pause->soonest) +
-                          " after");
-        }
-        pause->judged = 0;
-        pause->tooShort = 0;
-        pause->soonest = Clock::duration::max();
+        const std::string error = JudgePause(pause->rule, pause->gaps, slack_);
+        if (!error.empty()) ProtocolError(error);
+        pause->gaps.clear();
     }
 }
 
-void Simulator::Feed(std::uint8_t byte, Clock::time_point at) {
+// `at` is when the program wrote the byte, `landed` when it reached the device: the same moment
+// unless the line is paced.
+void Simulator::Feed(std::uint8_t byte, Clock::time_point at, Clock::time_point landed) {
     if (!settingsChecked_) CheckLineSettings();
     switch (phase_) {
-        case Phase::AwaitingAttention: OnAttentionByte(byte, at); break;
+        case Phase::AwaitingAttention: OnAttentionByte(byte, at, landed); break;
         case Phase::AwaitingGreeting: OnGreetingByte(byte, at); break;
-        case Phase::AwaitingFrames: OnFrameByte(byte, at); break;
+        case Phase::AwaitingFrames: OnFrameByte(byte, at, landed); break;
         case Phase::Ignoring: break;
     }
 }
@@ -462,7 +466,7 @@ void Simulator::CheckLineSettings() {
     if (!LineAsWanted(settings)) ProtocolError("line at " + seen + "; the device talks " + WantedLine());
 }
 
-void Simulator::OnAttentionByte(std::uint8_t byte, Clock::time_point at) {
+void Simulator::OnAttentionByte(std::uint8_t byte, Clock::time_point at, Clock::time_point landed) {
     if (byte != kAttention) {
         ProtocolError("unexpected byte " + Hex(byte) + " before presence");
         return;
@@ -481,10 +485,10 @@ void Simulator::OnAttentionByte(std::uint8_t byte, Clock::time_point at) {
     phase_ = Phase::AwaitingGreeting;
     greeting_.clear();
     attentionsAfterPresence_ = 0;
-    if (PauseUntil(at + options_.presenceDelay)) return;
+    if (PauseUntil(landed + options_.presenceDelay)) return;
     Record([](Records& r) { ++r.presenceBytes; }, "presence");
-    presenceAt_ = Clock::now();
-    Send(options_.noiseBeforePresence + std::string(1, static_cast<char>(kPresence)) + options_.bytesAfterPresence);
+    Send(options_.noiseBeforePresence + std::string(1, static_cast<char>(kPresence)) + options_.bytesAfterPresence,
+         options_.noiseBeforePresence.size(), &presenceAt_);
 }
 
 void Simulator::OnGreetingByte(std::uint8_t byte, Clock::time_point at) {
@@ -544,15 +548,15 @@ void Simulator::AnswerGreeting() {
         if (PauseOrStop(options_.readyDelay)) return;
         lastAnswerAt_ = Clock::now();
         answered_ = true;
-        if (Send(std::string(1, static_cast<char>(kReady)))) Record([](Records&) {}, "ready");
+        if (Send(std::string(1, static_cast<char>(kReady)), 0, &lastAnswerAt_)) Record([](Records&) {}, "ready");
         return;
     }
     lastAnswerAt_ = Clock::now();
     answered_ = withReady;
-    if (Send(answer)) Record([](Records&) {}, "version line");
+    if (Send(answer, answer.size() - 1, &lastAnswerAt_)) Record([](Records&) {}, "version line");
 }
 
-void Simulator::OnFrameByte(std::uint8_t byte, Clock::time_point at) {
+void Simulator::OnFrameByte(std::uint8_t byte, Clock::time_point at, Clock::time_point landed) {
     frame_.push_back(byte);
     switch (frame_.size()) {
         case 1: frameStartAt_ = at; return;
@@ -571,7 +575,7 @@ void Simulator::OnFrameByte(std::uint8_t byte, Clock::time_point at) {
     if (frame_.size() == 3) {
         Tally(afterNumber_, dataAt_ - numberAt_);
     }
-    if (frame_.size() == kFrameSize) OnFrame(at);
+    if (frame_.size() == kFrameSize) OnFrame(at, landed);
 }
 
 // A frame or the end marker may only follow the answer to what came before, and the pause after
@@ -600,7 +604,7 @@ void Simulator::OnEndMarker() {
         "end marker: image of " + std::to_string(image.size()) + " bytes");
 }
 
-void Simulator::OnFrame(Clock::time_point checksumAt) {
+void Simulator::OnFrame(Clock::time_point checksumAt, Clock::time_point checksumLanded) {
     Frame frame;
     frame.page = static_cast<unsigned>(frame_[0]) << 8 | frame_[1];
     std::memcpy(frame.data.data(), frame_.data() + 2, kPageSize);
@@ -622,7 +626,8 @@ void Simulator::OnFrame(Clock::time_point checksumAt) {
     // The reply time counts from the checksum's arrival, however late this thread got to it.
     std::chrono::milliseconds delay = options_.replyTime;
     const std::uint8_t reply = Judge(frame, delay);
-    if (PauseUntil(frame.checksumAt + delay)) return;
+    if (PauseUntil(checksumLanded + delay)) return;
+    if (AwaitCable(1)) return;
     // A late answer to a program that has already let the line go would greet its next update.
     const bool lineThere = !LineHungUp();
     frame.reply = lineThere ? reply : 0;
@@ -640,7 +645,7 @@ void Simulator::OnFrame(Clock::time_point checksumAt) {
             r.frames.push_back(frame);
         },
         event);
-    const bool sent = lineThere && Send(std::string(1, static_cast<char>(reply)));
+    const bool sent = lineThere && Write(std::string(1, static_cast<char>(reply)));
     if (lineThere && !sent) Record([](Records& r) { r.frames.back().reply = 0; }, "reply lost with the line");
 
     if (sent && reply == kReady && options_.misbehaviour == Misbehaviour::VanishAfterPage &&
@@ -671,9 +676,43 @@ bool Simulator::LineHungUp() const {
     return poll(&line, 1, 0) > 0 && (line.revents & POLLHUP) != 0;
 }
 
-// All of the bytes, waiting while the line's buffer is full; false when the line goes or the
-// device is stopped first.
-bool Simulator::Send(const std::string& bytes) {
+// The time of one byte at the speed the program set, read back from the line.
+Clock::duration Simulator::LineByteTime() const {
+    termios settings{};
+    if (tcgetattr(master_.Get(), &settings) != 0) return Clock::duration::zero();
+    return ByteTime(BaudRate(settings));
+}
+
+// On a paced line, until `bytes` handed to the cable now have crossed it; true when stopped first.
+bool Simulator::AwaitCable(std::size_t bytes) {
+    if (!options_.pacedLine || bytes == 0) return false;
+    const Clock::duration byteTime = LineByteTime();
+    const Clock::time_point first = toProgram_.Carry(Clock::now(), bytes, byteTime);
+    return PauseUntil(first + byteTime * static_cast<Clock::rep>(bytes - 1));
+}
+
+// All of the bytes, at the cable's pace on a paced line; `markAt` gets the moment just before byte
+// `mark` was put on the program's end. False when the line goes or the device is stopped first.
+bool Simulator::Send(const std::string& bytes, std::size_t mark, Clock::time_point* markAt) {
+    if (!options_.pacedLine) {
+        if (markAt != nullptr) *markAt = Clock::now();
+        return Write(bytes);
+    }
+    // Every byte of one write is handed to the cable at once; a late wake-up here delays one
+    // byte, not all that follow it.
+    const Clock::duration byteTime = LineByteTime();
+    const Clock::time_point first = toProgram_.Carry(Clock::now(), bytes.size(), byteTime);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (PauseUntil(first + byteTime * static_cast<Clock::rep>(i))) return false;
+        if (i == mark && markAt != nullptr) *markAt = Clock::now();
+        if (!Write(bytes.substr(i, 1))) return false;
+    }
+    return true;
+}
+
+// All of the bytes at once, waiting while the line's buffer is full; false when the line goes or
+// the device is stopped first.
+bool Simulator::Write(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = write(master_.Get(), bytes.data() + done, bytes.size() - done);

@@ -8,6 +8,11 @@
 // the presence byte, and every pause and window the program must keep. A reader thread of its own,
 // at raised priority where the system allows it, stamps each byte's arrival, so nothing the device
 // does (its pauses, its answers) makes a byte look later, and a gap shorter, than it was.
+//
+// A pseudo-terminal carries bytes at once. On a paced line the device keeps a cable's pace both
+// ways at the speed the program set: it sees each byte the program wrote only when the byte would
+// have arrived, ten bits after the one before it, and what it sends is written one byte at a time
+// as the cable would deliver it. The program's pauses are still judged from when it wrote.
 #pragma once
 
 #include <array>
@@ -22,7 +27,9 @@
 #include <thread>
 #include <vector>
 
+#include "tools/bootsim/Cable.h"
 #include "tools/bootsim/FileDescriptor.h"
+#include "tools/bootsim/PauseJudge.h"
 
 namespace bootsim {
 
@@ -62,6 +69,8 @@ struct Options {
     // The presence byte this long after the attention byte that earns it: just before the program's
     // next tick, so that the program's settling pause is all that stands between it and the greeting.
     std::chrono::milliseconds presenceDelay{0};
+    // Both ways at a cable's pace, ten bits a byte at the speed read back from the line.
+    bool pacedLine = false;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -73,8 +82,9 @@ struct Frame {
     bool checksumOk = false;
     bool inOrder = false;    // the page the device expected next
     std::uint8_t reply = 0;  // what the device answered; 0 when the line went before the answer
-    // Arrival of the page number's last byte, the first and the last data byte and the checksum,
-    // and the moment the answer went out.
+    // When the program wrote the page number's last byte, the first and the last data byte and the
+    // checksum (on a paced line each reaches the device later), and the moment just before the
+    // answer was put on the program's end of the line.
     Clock::time_point numberAt, dataAt, dataEndAt, checksumAt, replyAt;
 };
 
@@ -132,23 +142,21 @@ public:
 private:
     enum class Phase { AwaitingAttention, AwaitingGreeting, AwaitingFrames, Ignoring };
 
-    // One of the pauses the program keeps around every frame, tallied over one update. A byte that
-    // reaches the line late shortens a gap now and then; a pause the program does not keep shortens
-    // most of them.
+    // One of the pauses the program keeps around every frame, with the gaps of one update.
     struct PauseTally {
-        const char* what;
-        const char* since;
-        std::chrono::milliseconds least;
-        unsigned judged = 0;
-        unsigned tooShort = 0;
-        Clock::duration soonest = Clock::duration::max();
+        PauseRule rule;
+        std::vector<Clock::duration> gaps;
     };
 
-    // What the reader hands the device: bytes with their arrival, or the line opened or let go.
+    // What the reader hands the device: bytes with the moment the program wrote them and the
+    // moment the first of them reaches the device, the others following a byte time apart; or the
+    // line opened or let go.
     struct Arrival {
         enum class Kind { Bytes, Opened, Closed } kind = Kind::Bytes;
         std::vector<std::uint8_t> bytes;
         Clock::time_point at;
+        Clock::time_point landsAt;
+        Clock::duration byteTime{};
     };
 
     struct Records {
@@ -185,22 +193,25 @@ private:
     bool PauseUntil(Clock::time_point end);
     void NoteLine(bool open, Clock::time_point at);
     void ResetConversation();
-    void Feed(std::uint8_t byte, Clock::time_point at);
+    void Feed(std::uint8_t byte, Clock::time_point at, Clock::time_point landed);
     void CheckLineSettings();
-    void OnAttentionByte(std::uint8_t byte, Clock::time_point at);
+    void OnAttentionByte(std::uint8_t byte, Clock::time_point at, Clock::time_point landed);
     void OnGreetingByte(std::uint8_t byte, Clock::time_point at);
     void AnswerGreeting();
-    void OnFrameByte(std::uint8_t byte, Clock::time_point at);
+    void OnFrameByte(std::uint8_t byte, Clock::time_point at, Clock::time_point landed);
     void CheckFrameStart(bool endMarker);
     void OnEndMarker();
-    void OnFrame(Clock::time_point checksumAt);
+    void OnFrame(Clock::time_point checksumAt, Clock::time_point checksumLanded);
     std::uint8_t Judge(Frame& frame, std::chrono::milliseconds& delay);
-    bool Send(const std::string& bytes);
+    Clock::duration LineByteTime() const;
+    bool AwaitCable(std::size_t bytes);
+    bool Send(const std::string& bytes, std::size_t mark = 0, Clock::time_point* markAt = nullptr);
+    bool Write(const std::string& bytes);
     bool LineHungUp() const;
     void Vanish();
     void TooSoon(const std::string& what, const std::string& since, Clock::duration gap,
                  std::chrono::milliseconds least);
-    void Tally(PauseTally& pause, Clock::duration gap);
+    static void Tally(PauseTally& pause, Clock::duration gap);
     void JudgePauses();
     void ProtocolError(const std::string& text);
 
@@ -220,6 +231,7 @@ private:
     std::deque<Arrival> arrivals_;
     bool readerDone_ = false;
     Clock::duration slack_{};  // set by the reader before it hands over anything
+    Cable toDevice_;           // the reader's only
 
     // The conversation, touched by the device's thread only.
     Phase phase_ = Phase::AwaitingAttention;
@@ -231,18 +243,25 @@ private:
     std::vector<std::uint8_t> image_;
     bool lineOpen_ = false;
     bool settingsChecked_ = false;
-    Clock::time_point presenceAt_;  // just before the presence byte went out
+    Cable toProgram_;
+    Clock::time_point presenceAt_;  // just before the presence byte reached the program's end
     unsigned attentionsAfterPresence_ = 0;
-    Clock::time_point lastAnswerAt_;    // just before the ready byte or the last page's answer went out
+    Clock::time_point lastAnswerAt_;    // just before the ready byte or the last page's answer reached the program's end
     bool answered_ = false;             // the ready byte has gone out in this update
-    Clock::time_point lastChecksumAt_;  // arrival of the last frame's checksum
+    Clock::time_point lastChecksumAt_;  // when the program wrote the last frame's checksum
     bool frameSeen_ = false;            // a frame has been taken in this update
     unsigned lastPage_ = 0;
     Clock::time_point frameStartAt_, numberAt_, dataAt_, dataEndAt_;
-    PauseTally afterNumber_{"data", "its page number", std::chrono::milliseconds(20)};
-    PauseTally afterData_{"checksum", "its data", std::chrono::milliseconds(10)};
-    PauseTally afterChecksum_{"the next frame or the end marker", "the checksum before it",
-                              std::chrono::milliseconds(20)};
+    // Between two writes of a frame the reader's stamps of the write that follows at once are seen
+    // up to a few tenths of a millisecond early, which a millisecond covers. The gap after the
+    // checksum also holds the wait for the answer and the program's work on its next page (a
+    // millisecond or more, a repaint on some pages): its lower quartile must reach the pause itself.
+    PauseTally afterNumber_{
+        {"data", "its page number", std::chrono::milliseconds(20), std::chrono::milliseconds(1)}, {}};
+    PauseTally afterData_{{"checksum", "its data", std::chrono::milliseconds(10), std::chrono::milliseconds(1)}, {}};
+    PauseTally afterChecksum_{{"the next frame or the end marker", "the checksum before it",
+                               std::chrono::milliseconds(20), std::chrono::milliseconds(0), 25},
+                              {}};
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

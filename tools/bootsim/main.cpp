@@ -1,6 +1,7 @@
 // tlyn_bootsim: the boot loader stand-in as a program, for sessions with the real exe.
-//   tlyn_bootsim --link PATH [mode flags] [--save-image FILE]
+//   tlyn_bootsim --link PATH [mode flags] [--paced] [--save-image FILE]
 // Prints one line per event, runs until SIGINT or SIGTERM, and saves the last complete image.
+// With --paced the line keeps a cable's pace both ways, at the speed the program set.
 #include <signal.h>
 
 #include <cerrno>
@@ -17,13 +18,14 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tlyn_bootsim --link PATH [--attentions N] [--reply-ms MS] [--save-image FILE]\n"
+    "usage: tlyn_bootsim --link PATH [--attentions N] [--reply-ms MS] [--paced] [--save-image FILE]\n"
     "                    [one of: --silent-attention | --silent-greeting | --wrong-version |\n"
     "                     --lowercase-version | --short-version | --long-version | --line-feed |\n"
     "                     --no-ready | --refuse PAGE:COUNT | --wrong-reply PAGE[:BYTE] |\n"
     "                     --slow-reply PAGE:MS | --flood [--flood-bytes N] | --vanish-after PAGE]\n"
     "                    [--noise-before-presence TEXT] [--after-presence TEXT] [--ready-delay-ms MS]\n"
-    "                    [--presence-delay-ms MS]\n";
+    "                    [--presence-delay-ms MS]\n"
+    "  --paced  both ways at a cable's pace: ten bits a byte at the speed the program set\n";
 
 struct Command {
     std::string link;
@@ -81,6 +83,10 @@ bool TakeFlag(const std::vector<std::string>& args, std::size_t& i, Command& com
     const std::string& flag = args[i];
     for (const ModeFlag& m : kPlainModes) {
         if (flag == m.flag) return SetMode(command, m.mode);
+    }
+    if (flag == "--paced") {
+        command.options.pacedLine = true;
+        return true;
     }
     if (i + 1 >= args.size()) return false;
     const std::string& value = args[++i];

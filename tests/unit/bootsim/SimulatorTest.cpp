@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/unit/bootsim/PtyLine.h"
+#include "tools/bootsim/Cable.h"
 #include "tools/bootsim/LineSettings.h"
 #include "update/BootLoaderConversation.h"
 
@@ -34,13 +35,21 @@ const std::string kAttention = "\xC0";
 constexpr auto kSoon = 2000ms;  // for what must happen
 constexpr auto kQuiet = 300ms;  // for what must not
 
-// The pauses the program keeps around a frame; sleeping at least as long keeps them.
+// The pauses the program keeps around a frame, each ending on time. After the checksum a program
+// also reads the answer and fetches its next page: a millisecond beyond the pause.
 struct Pacing {
     std::chrono::milliseconds afterNumber = 20ms;
     std::chrono::milliseconds afterData = 10ms;
-    std::chrono::milliseconds afterChecksum = 20ms;
+    std::chrono::milliseconds afterChecksum = 21ms;
     unsigned answersToRead = 1;  // before the pause after the checksum is over
 };
+
+// Asleep for most of it, so the kernel's worker can hand the bytes just written to the device's
+// reader; awake for the last millisecond, so the pause ends on time.
+void HoldUntil(std::chrono::steady_clock::time_point end) {
+    std::this_thread::sleep_until(end - 1ms);
+    while (std::chrono::steady_clock::now() < end) std::this_thread::yield();
+}
 
 std::vector<std::uint8_t> PatternImage(unsigned pages) {
     std::vector<std::uint8_t> image(pages * 256u);
@@ -103,13 +112,13 @@ protected:
         const std::string frame = FrameOf(page, image, checksumDelta);
         line_.WriteText(frame.substr(0, 1));
         line_.WriteText(frame.substr(1, 1));
-        std::this_thread::sleep_for(pacing.afterNumber);
+        HoldUntil(std::chrono::steady_clock::now() + pacing.afterNumber);
         line_.WriteText(frame.substr(2, 256));
-        std::this_thread::sleep_for(pacing.afterData);
+        HoldUntil(std::chrono::steady_clock::now() + pacing.afterData);
         line_.WriteText(frame.substr(258));
         const auto checksumSent = std::chrono::steady_clock::now();
         const std::string answers = pacing.answersToRead > 0 ? line_.ReadFor(pacing.answersToRead, kSoon) : "";
-        std::this_thread::sleep_until(checksumSent + pacing.afterChecksum);
+        HoldUntil(checksumSent + pacing.afterChecksum);
         return answers;
     }
     void GreetAndAccept() {
@@ -366,7 +375,9 @@ struct PcTimingCase {
     Pacing page1{};
     std::chrono::milliseconds replyTime{1};
     std::chrono::milliseconds readyDelay{0};
-    unsigned pages = 2;  // pages after the second go with the program's own pacing
+    unsigned pages = 2;
+    Pacing rest{};  // for the pages after the second
+    bool paced = false;
 };
 void PrintTo(const PcTimingCase& c, std::ostream* os) { *os << c.name; }
 
@@ -377,6 +388,7 @@ TEST_P(ProgramSide, NamesWhatTheProgramDidWrongWithItsFigures) {
     bootsim::Options options;
     options.replyTime = c.replyTime;
     options.readyDelay = c.readyDelay;
+    options.pacedLine = c.paced;
     StartDevice(options);
     Greet(c.settle, c.attentionsAfterPresence);
     ASSERT_EQ(line_.ReadFor(13, kSoon), "GX-REM2-2.32\r");
@@ -386,7 +398,7 @@ TEST_P(ProgramSide, NamesWhatTheProgramDidWrongWithItsFigures) {
     const std::vector<std::uint8_t> image = PatternImage(c.pages);
     Exchange(0, image, 0, c.page0);
     Exchange(1, image, 0, c.page1);
-    for (unsigned k = 2; k < c.pages; ++k) Exchange(k, image);
+    for (unsigned k = 2; k < c.pages; ++k) Exchange(k, image, 0, c.rest);
     ASSERT_TRUE(line_.WriteText("\xFF\xFF"));
     ASSERT_TRUE(sim_->WaitForEndMarker(kSoon));
     EXPECT_EQ(sim_->LastImage(), image) << "the device still takes what it is given";
@@ -403,7 +415,7 @@ TEST_P(ProgramSide, NamesWhatTheProgramDidWrongWithItsFigures) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProgramSide,
     testing::Values(
-        PcTimingCase{.name = "EveryPauseKeptExactly", .error = "", .pages = 5},
+        PcTimingCase{.name = "EveryPauseKeptExactly", .error = "", .pages = 10},
         // One gap in five looks short when a byte reaches the line late; the program kept its pause.
         PcTimingCase{.name = "OneShortGapInFiveIsTheLine", .error = "", .page1 = {.afterNumber = 5ms}, .pages = 5},
         // In a short update one late byte is already a quarter of the gaps: one alone is never judged.
@@ -439,6 +451,48 @@ INSTANTIATE_TEST_SUITE_P(
                 R"(the next frame or the end marker came less than 20\.0 ms after the checksum before it on 2 of 2 frames, the soonest [0-9]+\.[0-9] ms after)",
             .page0 = {.afterChecksum = 5ms},
             .page1 = {.afterChecksum = 5ms}},
+        // Two milliseconds short on every frame: each gap alone could be the line's, their median can't.
+        PcTimingCase{
+            .name = "DataTwoMsEarlyOnEveryFrame",
+            .error = R"(data came a median of 1[78]\.[0-9] ms after its page number over 10 frames, less than 20\.0 ms)",
+            .page0 = {.afterNumber = 18ms},
+            .page1 = {.afterNumber = 18ms},
+            .pages = 10,
+            .rest = {.afterNumber = 18ms}},
+        PcTimingCase{
+            .name = "ChecksumTwoMsEarlyOnEveryFrame",
+            .error = R"(checksum came a median of [78]\.[0-9] ms after its data over 10 frames, less than 10\.0 ms)",
+            .page0 = {.afterData = 8ms},
+            .page1 = {.afterData = 8ms},
+            .pages = 10,
+            .rest = {.afterData = 8ms}},
+        PcTimingCase{
+            .name = "NextFrameTwoMsEarlyOnEveryFrame",
+            .error =
+                R"(the next frame or the end marker came a lower quartile of 1[789]\.[0-9] ms after the checksum before it over 10 frames, less than 20\.0 ms)",
+            .page0 = {.afterChecksum = 18ms},
+            .page1 = {.afterChecksum = 18ms},
+            .pages = 10,
+            .rest = {.afterChecksum = 18ms}},
+        // On a paced line the pauses are still measured from when the program wrote, not from when the
+        // bytes reached the device a data block later.
+        PcTimingCase{.name = "PacedEveryPauseKept", .error = "", .pages = 10, .paced = true},
+        PcTimingCase{
+            .name = "PacedDataTwoMsEarlyOnEveryFrame",
+            .error = R"(data came a median of 1[78]\.[0-9] ms after its page number over 10 frames, less than 20\.0 ms)",
+            .page0 = {.afterNumber = 18ms},
+            .page1 = {.afterNumber = 18ms},
+            .pages = 10,
+            .rest = {.afterNumber = 18ms},
+            .paced = true},
+        PcTimingCase{
+            .name = "PacedChecksumTwoMsEarlyOnEveryFrame",
+            .error = R"(checksum came a median of [78]\.[0-9] ms after its data over 10 frames, less than 10\.0 ms)",
+            .page0 = {.afterData = 8ms},
+            .page1 = {.afterData = 8ms},
+            .pages = 10,
+            .rest = {.afterData = 8ms},
+            .paced = true},
         // The answer takes longer than the pause: a program that sends on after the pause alone
         // is caught even though every gap is long enough.
         PcTimingCase{.name = "NextFrameBeforeTheAnswer",
@@ -569,6 +623,53 @@ TEST(SimulatorReader, SaysWhenItRunsAtNormalPriority) {
     if (!sim.ReaderRaised()) std::printf("note: the reader runs at normal priority here\n");
 }
 
+// --- a paced line ------------------------------------------------------------------------------------
+
+// At the speed the program set, read back from the line: the device hears a byte only once its ten
+// bits could have crossed a cable, and its own bytes come no sooner than a cable brings them.
+struct SpeedCase {
+    const char* name;
+    speed_t speed;
+    unsigned baud;
+};
+void PrintTo(const SpeedCase& c, std::ostream* os) { *os << c.name; }
+
+class PacedLine : public SimulatorTest, public testing::WithParamInterface<SpeedCase> {};
+
+TEST_P(PacedLine, CarriesBothWaysAtTheCablesPace) {
+    const SpeedCase& c = GetParam();
+    bootsim::Options options;
+    options.pacedLine = true;
+    sim_ = std::make_unique<bootsim::Simulator>(options);
+    ASSERT_TRUE(sim_->Start(dir_.Link()));
+    ASSERT_TRUE(line_.Open(dir_.Link(), c.speed));
+    const auto bytes = [&](long count) { return bootsim::ByteTime(c.baud) * count; };
+
+    ASSERT_TRUE(line_.WriteText(kAttention + kAttention));
+    ASSERT_EQ(line_.ReadFor(1, kSoon), kPresence);
+    std::this_thread::sleep_for(100ms);
+    const auto greetingSent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(line_.WriteText(kGreeting));
+    // The greeting in, the device's millisecond, then the version line and the ready byte out.
+    ASSERT_EQ(line_.ReadFor(14, kSoon), "GX-REM2-2.32\r!");
+    EXPECT_GE(std::chrono::steady_clock::now() - greetingSent, bytes(20 + 14) + 1ms);
+
+    // A frame written at once reaches the device a whole block later, and the answer crosses back.
+    const auto frameSent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(line_.WriteText(FrameOf(0, PatternImage(1))));
+    ASSERT_EQ(line_.ReadFor(1, kSoon), "!");
+    const auto took = std::chrono::steady_clock::now() - frameSent;
+    EXPECT_GE(took, bytes(259 + 1) + 1ms);
+    EXPECT_LT(took, bytes(259 + 1) * 3 / 2 + 20ms) << "at the pace, not behind it";
+    const std::vector<bootsim::Frame> frames = sim_->Frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(frames[0].checksumOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, PacedLine,
+                         testing::Values(SpeedCase{"At38400", B38400, 38400}, SpeedCase{"At19200", B19200, 19200}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --- the link ----------------------------------------------------------------------------------------
 
 TEST(SimulatorLink, ReplacesALinkAndRemovesItsOwnAtStop) {
@@ -607,6 +708,7 @@ struct Agreement {
     update::TransferOutcome outcome;
     std::vector<unsigned> progress;
     std::size_t frames;
+    bool paced = false;
 };
 void PrintTo(const Agreement& c, std::ostream* os) { *os << c.name; }
 
@@ -618,6 +720,7 @@ TEST_P(ConversationAgainstSimulator, FindsGreetsAndSendsTheImage) {
     options.misbehaviour = c.mode;
     options.page = 1;
     options.refusals = c.refusals;
+    options.pacedLine = c.paced;
     StartDevice(options);
 
     bool found = false;
@@ -648,6 +751,14 @@ TEST_P(ConversationAgainstSimulator, FindsGreetsAndSendsTheImage) {
 INSTANTIATE_TEST_SUITE_P(
     Devices, ConversationAgainstSimulator,
     testing::Values(Agreement{"GoodTwoPages", Misbehaviour::None, 0, update::TransferOutcome::Success, {1, 2}, 2},
+                    // Every answer a byte at a time, as a cable brings it.
+                    Agreement{"GoodTwoPagesOnAPacedLine",
+                              Misbehaviour::None,
+                              0,
+                              update::TransferOutcome::Success,
+                              {1, 2},
+                              2,
+                              true},
                     Agreement{"FourRefusalsStillPass",
                               Misbehaviour::RefusePage,
                               4,
