@@ -9,17 +9,17 @@ namespace {
 
 using Duration = std::chrono::steady_clock::duration;
 
-std::string Milliseconds(Duration d) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f ms", std::chrono::duration<double, std::milli>(d).count());
-    return text;
-}
-
 // Counted from the shortest, from 0: the gap that a tenth of the gaps may lie below, and never the
 // shortest alone, since one late byte is the line's doing and not the program's.
 std::size_t LowPercentileRank(std::size_t count) { return std::max<std::size_t>(1, count / 10); }
 
 }  // namespace
+
+std::string Milliseconds(Duration d) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", std::chrono::duration<double, std::milli>(d).count());
+    return text;
+}
 
 std::string JudgePause(const PauseRule& rule, std::vector<Duration> gaps, Duration slack) {
     if (gaps.empty()) return {};

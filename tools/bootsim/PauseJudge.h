@@ -29,6 +29,9 @@ struct PauseRule {
 // Fewer gaps than this leave the typical gap to a single late byte, and only the low percentile is judged.
 inline constexpr std::size_t kGapsForTypical = 8;
 
+// A duration as the protocol errors give it: "12.3 ms".
+std::string Milliseconds(std::chrono::steady_clock::duration d);
+
 // The protocol error these gaps show, empty when the pause was kept. `slack` is how late the
 // reader may stamp a byte now and then.
 std::string JudgePause(const PauseRule& rule, std::vector<std::chrono::steady_clock::duration> gaps,

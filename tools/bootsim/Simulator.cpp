@@ -47,12 +47,6 @@ constexpr std::chrono::microseconds kRaisedSlack{4000};
 constexpr std::chrono::microseconds kNormalSlack{8000};
 constexpr int kReaderPriority = 50;
 
-std::string Milliseconds(Clock::duration d) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f ms", std::chrono::duration<double, std::milli>(d).count());
-    return text;
-}
-
 std::string Hex(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);

@@ -49,14 +49,6 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-std::string WindowsPath(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
-
 class DoubleByte : public ProgramTest {
 protected:
     DoubleByte() : ProgramTest(kJapanese) {}
@@ -173,13 +165,7 @@ TEST_F(DoubleByte, TemporaryFolderNamedWithTheCharacter) {
     const std::string ours = WorkDir() + "/" + temp.onDisk;
     fs::remove_all(ours);
     ASSERT_TRUE(fs::create_directory(ours));
-    // The program reads them when it starts.
-    const RegistryValue named{1, WindowsPath(WorkDir() + "/" + temp.ansi) + std::string(1, '\0')};  // REG_SZ
-    for (const char* variable : {"TEMP", "TMP"}) {
-        const RegistryPlace place{"HKCU", "Environment", variable};
-        ASSERT_NO_FATAL_FAILURE(KeepValue(place));
-        ASSERT_TRUE(probe.PutValue(place, named));
-    }
+    ASSERT_NO_FATAL_FAILURE(UseTemporaryFolder(WindowsPath(WorkDir() + "/" + temp.ansi)));
     ASSERT_NO_FATAL_FAILURE(MakeFolder("dbcs-temp-program", "TLYN_Update.exe", Plain("firmware.hex")));
     // About a second armed, with the page image in place, before the device answers.
     ASSERT_NO_FATAL_FAILURE(Start("TLYN_Update.exe", 3));

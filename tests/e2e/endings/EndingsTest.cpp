@@ -236,15 +236,7 @@ TEST_F(Endings, FullDiskEndsAsAnImageThatCantBeCreated) {
     const std::string small = WorkDir() + "/endings-small-temp";
     SmallFileSystem disk(small);
     ASSERT_TRUE(disk.Mounted()) << "no tmpfs at " << small << " (the case mounts one and needs root)";
-    std::string windows = "Z:" + small;
-    for (char& c : windows)
-        if (c == '/') c = '\\';
-    // The program takes its temporary folder from these when it starts.
-    for (const char* variable : {"TEMP", "TMP"}) {
-        const RegistryPlace place{"HKCU", "Environment", variable};
-        ASSERT_NO_FATAL_FAILURE(KeepValue(place));
-        ASSERT_TRUE(probe.PutValue(place, RegistryValue{1, windows + std::string(1, '\0')}));  // REG_SZ
-    }
+    ASSERT_NO_FATAL_FAILURE(UseTemporaryFolder(WindowsPath(small)));
     ASSERT_NO_FATAL_FAILURE(StartProgram("full-disk", MakeFirmware(257).hex));
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     auto box = probe.WaitMessageBox(15s);

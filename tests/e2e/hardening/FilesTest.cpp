@@ -133,10 +133,7 @@ TEST_P(DescriptionNames, ReportedAsADescriptionThatCantBeOpened) {
     auto box = StartUntilMessage(*folder, took);
     ASSERT_TRUE(box) << "no message: the program is waiting on the description file";
     std::printf("[ %s ] message after %lld ms from the start\n", c.name, static_cast<long long>(took.count()));
-    std::string path = "Z:" + folder->Dir() + "/Gathrix_Remote.txt";
-    for (char& ch : path) {
-        if (ch == '/') ch = '\\';
-    }
+    const std::string path = WindowsPath(folder->Dir() + "/Gathrix_Remote.txt");
     EXPECT_EQ(box->text, "Unable to open the firmware description file:     \n     " + path +
                              "     \n\nFirmware update wil be disabled.");
     ASSERT_TRUE(probe.CloseMessageBox());

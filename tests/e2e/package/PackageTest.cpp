@@ -278,10 +278,8 @@ TEST_P(PackageRun, UnpackedAsShippedFindsNoFirmware) {
     ASSERT_NO_FATAL_FAILURE(StartProgramIn(dir));
     auto box = probe.WaitMessageBox(30s);
     ASSERT_TRUE(box) << "the program started without a word about its description file";
-    std::string windowsDir = "Z:" + dir;
-    std::replace(windowsDir.begin(), windowsDir.end(), '/', '\\');
     EXPECT_EQ(box->caption, kMessageCaption);
-    EXPECT_EQ(box->text, "Unable to open the firmware description file:     \n     " + windowsDir +
+    EXPECT_EQ(box->text, "Unable to open the firmware description file:     \n     " + WindowsPath(dir) +
                              "\\Gathrix_Remote.txt     \n\nFirmware update wil be disabled.");
     ASSERT_TRUE(probe.CloseMessageBox());
     auto begin = probe.State(kBeginUpdate);

@@ -59,6 +59,16 @@ void ProgramTest::KeepValue(const RegistryPlace& place) {
     keptValues_.emplace_back(place, *value);
 }
 
+// Wine hands a program these from the user's environment when it starts.
+void ProgramTest::UseTemporaryFolder(const std::string& windowsPath) {
+    const RegistryValue path{1, windowsPath + std::string(1, '\0')};  // REG_SZ, as stored
+    for (const char* variable : {"TEMP", "TMP"}) {
+        const RegistryPlace place{"HKCU", "Environment", variable};
+        ASSERT_NO_FATAL_FAILURE(KeepValue(place));
+        ASSERT_TRUE(probe.PutValue(place, path)) << "could not set " << variable;
+    }
+}
+
 // The values the probe's shell-open-set writes.
 void ProgramTest::OpenAddressesWith(const std::string& protocol, const std::string& command) {
     for (const char* name : {"", "URL Protocol"}) {

@@ -51,6 +51,9 @@ protected:
     void StartDevice(DeviceOn on);
     // The value as it is now comes back in the teardown, whatever the case does to it.
     void KeepValue(const RegistryPlace& place);
+    // The program started from now on takes `windowsPath` as its temporary folder (TEMP and TMP),
+    // until the teardown puts the user's back.
+    void UseTemporaryFolder(const std::string& windowsPath);
     // The shell opens addresses of the protocol (mailto, http) with `command` until the teardown,
     // which puts the user's program back.
     void OpenAddressesWith(const std::string& protocol, const std::string& command);

@@ -88,6 +88,14 @@ bool WriteFile(const std::string& path, const std::string& content) {
     return static_cast<bool>(out);
 }
 
+std::string WindowsPath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
 bool FileExists(const std::string& path) {
     std::error_code ec;
     return fs::exists(path, ec);

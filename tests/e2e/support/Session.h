@@ -31,6 +31,8 @@ std::string WorkDir();
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
+// The same place as the program sees it, through Wine's drive Z:.
+std::string WindowsPath(const std::string& unixPath);
 
 // Points COMn at a device (a pseudo-terminal) or, with an empty target, at nothing.
 bool LinkPort(int port, const std::string& target);
