@@ -1,0 +1,1 @@
+// The translation unit that the tests' shared precompiled header is made from.
