@@ -472,7 +472,8 @@ void Simulator::OnAttentionByte(std::uint8_t byte, Clock::time_point at, Clock::
             r.attentionTimes.push_back(at);
         },
         "attention " + std::to_string(seen));
-    if (options_.misbehaviour == Misbehaviour::SilentToAttention || seen < options_.attentionsBeforePresence) {
+    if (options_.misbehaviour == Misbehaviour::SilentToAttention ||
+        (seen < options_.attentionsBeforePresence && !TakeResetPress())) {
         if (!options_.noiseBeforePresence.empty()) Send(options_.noiseBeforePresence);
         return;
     }
@@ -621,6 +622,7 @@ void Simulator::OnFrame(Clock::time_point checksumAt, Clock::time_point checksum
     std::chrono::milliseconds delay = options_.replyTime;
     const std::uint8_t reply = Judge(frame, delay);
     if (PauseUntil(checksumLanded + delay)) return;
+    if (reply == kReady && TakeHold(frame.page) && AwaitRelease()) return;
     if (AwaitCable(1)) return;
     // A late answer to a program that has already let the line go would greet its next update.
     const bool lineThere = !LineHungUp();
@@ -663,6 +665,60 @@ std::uint8_t Simulator::Judge(Frame& frame, std::chrono::milliseconds& delay) {
     ++expectedPage_;
     refusalsGiven_ = 0;
     return kReady;
+}
+
+// --- the case's hand on the device -----------------------------------------------------------------
+
+void Simulator::PressReset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    resetPressed_ = true;
+}
+
+bool Simulator::TakeResetPress() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(resetPressed_, false);
+}
+
+
+void Simulator::HoldAnswerTo(unsigned page) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holdArmed_ = page;
+}
+
+void Simulator::ReleaseHeldAnswer() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (records_.heldAnswer) released_ = true;
+}
+
+bool Simulator::WaitForHeldAnswer(unsigned page, std::chrono::milliseconds timeout) const {
+    return WaitUntil(timeout, [page](const Records& r) { return r.heldAnswer == page; });
+}
+
+// True when the answer to this page is now held back, which disarms the hold.
+bool Simulator::TakeHold(unsigned page) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (holdArmed_ != page) return false;
+        holdArmed_.reset();
+        released_ = false;
+    }
+    Record([page](Records& r) { r.heldAnswer = page; }, "answer to page " + std::to_string(page) + " held");
+    return true;
+}
+
+// Until the case lets the held answer go; true when the device is stopped first.
+bool Simulator::AwaitRelease() {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (released_) {
+                released_ = false;
+                records_.heldAnswer.reset();
+                return false;
+            }
+        }
+        if (PauseOrStop(std::chrono::milliseconds(1))) return true;
+    }
 }
 
 bool Simulator::LineHungUp() const {

@@ -23,6 +23,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -139,6 +140,19 @@ public:
     bool WaitForLineClosed(std::chrono::milliseconds timeout) const;  // closed now, after an open
     bool WaitForVanished(std::chrono::milliseconds timeout) const;
 
+    // The user presses reset now: the next attention byte is answered, however few came before it
+    // (a device silent to attention stays silent).
+    void PressReset();
+
+    // The next time the device takes `page` (in order, checksum good), it holds back its answer
+    // until ReleaseHeldAnswer, so a case acts while the program waits for it, for as long as the
+    // case needs and no longer. One page is armed at a time; arming another replaces it.
+    void HoldAnswerTo(unsigned page);
+    // The held answer goes out now; nothing happens while no answer is held.
+    void ReleaseHeldAnswer();
+    // True as soon as the device holds back its answer to `page`.
+    bool WaitForHeldAnswer(unsigned page, std::chrono::milliseconds timeout) const;
+
 private:
     enum class Phase { AwaitingAttention, AwaitingGreeting, AwaitingFrames, Ignoring };
 
@@ -176,6 +190,7 @@ private:
         Clock::time_point endMarkerAt;
         Clock::time_point lineClosedAt;
         bool readerRaised = false;
+        std::optional<unsigned> heldAnswer;  // the page whose answer is held back now
     };
 
     template <class Predicate>
@@ -191,6 +206,9 @@ private:
     void Run();
     bool PauseOrStop(std::chrono::milliseconds pause);
     bool PauseUntil(Clock::time_point end);
+    bool TakeResetPress();
+    bool TakeHold(unsigned page);
+    bool AwaitRelease();
     void NoteLine(bool open, Clock::time_point at);
     void ResetConversation();
     void Feed(std::uint8_t byte, Clock::time_point at, Clock::time_point landed);
@@ -266,6 +284,9 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     Records records_;
+    std::optional<unsigned> holdArmed_;  // under mutex_, as the two below
+    bool released_ = false;
+    bool resetPressed_ = false;  // under mutex_
 };
 
 }  // namespace bootsim

@@ -177,6 +177,26 @@ TEST_F(SimulatorTest, WaitsForAttentionAgainAfterAnUpdate) {
     EXPECT_EQ(sim_->GreetingsOk(), 2u);
 }
 
+// The case stands in for the user's hand: reset pressed at once answers the next attention byte,
+// however many the device would otherwise wait for; a device silent to attention stays silent.
+TEST_F(SimulatorTest, ResetPressedAnswersTheNextAttentionByte) {
+    bootsim::Options options;
+    options.attentionsBeforePresence = 1000;
+    StartDevice(options);
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+    sim_->PressReset();
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(1, kSoon), kPresence);
+    EXPECT_EQ(sim_->PresenceBytesSent(), 1u);
+
+    options.misbehaviour = Misbehaviour::SilentToAttention;
+    StartDevice(options);
+    sim_->PressReset();
+    ASSERT_TRUE(line_.WriteText(kAttention));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "");
+}
+
 TEST_F(SimulatorTest, ClosingTheLineEndsTheUpdateAndIsSeen) {
     StartDevice();
     ASSERT_TRUE(line_.WriteText(kAttention));
@@ -321,6 +341,34 @@ TEST_F(SimulatorTest, SlowReplyToTheChosenPage) {
     EXPECT_EQ(line_.ReadFor(1, 400ms), "") << "too early";
     EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
     EXPECT_GE(std::chrono::steady_clock::now() - sent, 600ms);
+}
+
+// A held answer waits for the case, however long, and goes out the moment the case lets it; the
+// pages before and after it are answered as usual, and a device stopped meanwhile does not wait.
+TEST_F(SimulatorTest, HeldAnswerGoesOutWhenTheCaseLetsItGo) {
+    StartDevice();
+    sim_->HoldAnswerTo(1);
+    GreetAndAccept();
+    const std::vector<std::uint8_t> image = PatternImage(4);
+    ASSERT_TRUE(line_.WriteText(FrameOf(0, image)));
+    EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+    EXPECT_FALSE(sim_->WaitForHeldAnswer(0, 0ms));
+    ASSERT_TRUE(line_.WriteText(FrameOf(1, image)));
+    ASSERT_TRUE(sim_->WaitForHeldAnswer(1, kSoon));
+    EXPECT_EQ(line_.ReadFor(1, kQuiet), "") << "answered while held";
+    EXPECT_EQ(sim_->Frames().size(), 1u);
+    sim_->ReleaseHeldAnswer();
+    EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+    EXPECT_FALSE(sim_->WaitForHeldAnswer(1, 0ms));
+    // Once let go, the hold is spent: the next page is answered at once.
+    ASSERT_TRUE(line_.WriteText(FrameOf(2, image)));
+    EXPECT_EQ(line_.ReadFor(1, kSoon), "!");
+    sim_->HoldAnswerTo(3);
+    ASSERT_TRUE(line_.WriteText(FrameOf(3, image)));
+    ASSERT_TRUE(sim_->WaitForHeldAnswer(3, kSoon));
+    const auto stopping = std::chrono::steady_clock::now();
+    sim_->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 500ms) << "the stop waited for the held answer";
 }
 
 // A program that gave up waiting has let the line go; an answer written then would wait in the
