@@ -429,6 +429,17 @@ struct Probe {
                 !::IsWindow(main) || ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
             return acted ? "ok" : "err program busy";
         }
+        // The program's thread has taken two sent messages: whatever its start shows is up (a modal
+        // loop shows its box the first time it finds no message).
+        if (command == "settled") {
+            for (int round = 0; round < 2; ++round) {
+                DWORD_PTR ignored = 0;
+                if (::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) == 0) {
+                    return "err program busy";
+                }
+            }
+            return "ok";
+        }
         if (command == "no-msgbox") {  // no message box comes up within the time
             DWORD timeout = 0;
             in >> timeout;

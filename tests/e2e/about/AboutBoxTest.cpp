@@ -71,7 +71,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(OpenAddressesWith("mailto", open));
         ASSERT_NO_FATAL_FAILURE(OpenAddressesWith("http", open));
         ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder->Dir()));
-        ASSERT_TRUE(probe.NoMessageBox(300ms));
+        ASSERT_TRUE(probe.NoMessageBoxAtStart());
     }
 
     std::string LinksLog() const { return folder->Path("links.log"); }

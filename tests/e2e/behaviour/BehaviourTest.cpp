@@ -29,18 +29,18 @@ bootsim::Options SilentDevice() {
     return options;
 }
 
-// A device that holds back its answer to one page for a while (within the reply window), so the
-// transfer lasts long enough to act on it.
-bootsim::Options SlowDevice(unsigned attentionsBeforePresence = 2) {
+// A device that answers the attention byte that earns it; the case holds back its answer to a page
+// (kHeldPage) for as long as it acts on the transfer, and the pages after it still pass through the
+// program's message pump.
+bootsim::Options AnsweringDevice(unsigned attentionsBeforePresence) {
     bootsim::Options options;
     options.attentionsBeforePresence = attentionsBeforePresence;
-    options.misbehaviour = bootsim::Misbehaviour::SlowReplyToPage;
-    options.page = 2;
-    options.slowReply = 2500ms;
     return options;
 }
 
-constexpr unsigned kSlowPages = 40;
+constexpr unsigned kHeldPage = 2;
+constexpr unsigned kUntilResetPressed = 1000;  // attention bytes: far more than any case waits
+constexpr unsigned kTransferPages = 8;
 
 struct MenuState {
     unsigned close = kNoItem;
@@ -63,7 +63,7 @@ protected:
     void StartProgram(const std::string& name, const Firmware& firmware, bootsim::Options options = {}) {
         ASSERT_NO_FATAL_FAILURE(
             ProgramTest::StartProgram("behaviour-" + name, firmware.hex, DeviceOn{kDevicePort, options}));
-        ASSERT_TRUE(probe.NoMessageBox(300ms));
+        ASSERT_TRUE(probe.NoMessageBoxAtStart());
     }
 
     bool Visible(int id) {
@@ -141,19 +141,20 @@ class BehaviourInPhase : public Behaviour {
 protected:
     // Starts the program and brings it into the phase.
     void Enter(Phase phase, const std::string& name) {
-        firmware = MakeFirmware(phase == Phase::Transferring ? kSlowPages : 2);
+        firmware = MakeFirmware(phase == Phase::Transferring ? kTransferPages : 2);
         // Transferring, the device answers the first attention byte: the phase is the transfer's.
         bootsim::Options options = phase == Phase::Armed          ? SilentDevice()
-                                   : phase == Phase::Transferring ? SlowDevice(1)
+                                   : phase == Phase::Transferring ? AnsweringDevice(1)
                                                                   : bootsim::Options{};
         StartProgram(name, firmware, options);
         if (phase == Phase::Idle) return;
+        if (phase == Phase::Transferring) device->HoldAnswerTo(kHeldPage);
         ASSERT_TRUE(probe.Click(kBeginUpdate));
         if (phase == Phase::Armed) {
             ASSERT_TRUE(device->WaitForAttentionBytes(2, 10s));
         } else {
-            // The device now holds back its answer to the third page.
-            ASSERT_TRUE(device->WaitForFrames(3, 20s));
+            // The program now waits for the answer to the third page, until the case lets it go.
+            ASSERT_TRUE(device->WaitForHeldAnswer(kHeldPage, 20s));
         }
     }
 
@@ -173,6 +174,7 @@ protected:
             EXPECT_TRUE(TextBecomes(kBeginUpdate, "Begin Update"));
         } else {
             EXPECT_EQ(device->EndMarkers(), 0u) << "the transfer was over before the attempt";
+            device->ReleaseHeldAnswer();
             ExpectTransferCompletes(firmware);
         }
         ExpectIdleThenEndWithDone();
@@ -267,9 +269,10 @@ INSTANTIATE_TEST_SUITE_P(Routes, WayOut,
 // --- System menu and the hidden button --------------------------------------------------------
 
 TEST_F(Behaviour, SystemMenuCloseAndAboutGreyedOnlyWhileAnUpdateRuns) {
-    Firmware firmware = MakeFirmware(kSlowPages);
-    // The device answers the sixth attention byte: about three seconds armed.
-    StartProgram("system-menu", firmware, SlowDevice(6));
+    Firmware firmware = MakeFirmware(kTransferPages);
+    // Armed until the case presses the device's reset.
+    StartProgram("system-menu", firmware, AnsweringDevice(kUntilResetPressed));
+    device->HoldAnswerTo(kHeldPage);
     auto idle = ReadMenu();
     ASSERT_TRUE(idle);
     EXPECT_TRUE(Offered(idle->close)) << std::hex << idle->close;
@@ -285,12 +288,15 @@ TEST_F(Behaviour, SystemMenuCloseAndAboutGreyedOnlyWhileAnUpdateRuns) {
     EXPECT_TRUE(Greyed(armed->about)) << std::hex << armed->about;
     EXPECT_FALSE(Visible(kDetailed));
 
-    ASSERT_TRUE(device->WaitForFrames(3, 20s));
+    device->PressReset();
+    ASSERT_TRUE(device->WaitForHeldAnswer(kHeldPage, 20s));
     auto transferring = ReadMenu();
     ASSERT_TRUE(transferring);
     EXPECT_EQ(device->EndMarkers(), 0u) << "read after the transfer";
     EXPECT_TRUE(Greyed(transferring->close)) << std::hex << transferring->close;
     EXPECT_TRUE(Greyed(transferring->about)) << std::hex << transferring->about;
+    // A control is read through the window's own thread, which takes a message only between pages.
+    device->ReleaseHeldAnswer();
     EXPECT_FALSE(Visible(kDetailed));
 
     ExpectTransferCompletes(firmware);
@@ -351,12 +357,8 @@ std::optional<Pixels> Crop(const std::string& shot, const ControlState& control,
 
 TEST_F(Behaviour, StatusLinesRedOnlyWhereAndWhenTheyShouldBe) {
     Firmware firmware = MakeFirmware(3);
-    // The device answers the twelfth attention byte: about six seconds armed.
-    StartProgram("colours", firmware, [] {
-        bootsim::Options options;
-        options.attentionsBeforePresence = 12;
-        return options;
-    }());
+    // Armed until the case presses the device's reset.
+    StartProgram("colours", firmware, AnsweringDevice(kUntilResetPressed));
     auto origin = probe.AskOk("client-origin");
     ASSERT_TRUE(origin);
     int originX = 0, originY = 0;
@@ -387,6 +389,7 @@ TEST_F(Behaviour, StatusLinesRedOnlyWhereAndWhenTheyShouldBe) {
     ASSERT_TRUE(armedResult) << "no screenshot with the prompt showing";
     EXPECT_EQ(device->PresenceBytesSent(), 0u) << "taken after the update was armed";
     EXPECT_GT(armedResult->StatusRed(), 20u);
+    device->PressReset();
 
     // After the transfer: the outcome in the normal colour, the product line still red.
     auto box = probe.WaitMessageBox(60s);

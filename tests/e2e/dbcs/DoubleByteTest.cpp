@@ -80,7 +80,7 @@ protected:
         options.attentionsBeforePresence = attentionsBeforePresence;
         ASSERT_NO_FATAL_FAILURE(StartDevice(DeviceOn{kDevicePort, options}));
         ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder->Dir(), std::nullopt, programName));
-        if (!probe.NoMessageBox(300ms)) {
+        if (!probe.NoMessageBoxAtStart()) {
             auto box = probe.WaitMessageBox(1s);
             FAIL() << "the program starts with a message: " << (box ? box->text : "<gone>");
         }

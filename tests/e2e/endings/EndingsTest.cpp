@@ -56,7 +56,7 @@ protected:
 
     void StartProgram(const std::string& name, const std::string& hex, bootsim::Options options = {}) {
         ASSERT_NO_FATAL_FAILURE(ProgramTest::StartProgram("endings-" + name, hex, DeviceOn{kDevicePort, options}));
-        ASSERT_TRUE(probe.NoMessageBox(300ms));
+        ASSERT_TRUE(probe.NoMessageBoxAtStart());
     }
 
     bool Enabled(int id) {
@@ -153,7 +153,7 @@ TEST_F(Endings, TwoCopiesEachUpdateTheirOwnDevice) {
     const Firmware mine = SeededFirmware(6, 0x11);
     const Firmware theirs = SeededFirmware(4, 0x5A);
     bootsim::Options later;
-    later.attentionsBeforePresence = 16;  // reset about eight seconds after arming
+    later.attentionsBeforePresence = 1000;  // until the case presses reset
     ASSERT_NO_FATAL_FAILURE(StartProgram("first-copy", mine.hex, later));
     const std::vector<std::uintptr_t> first = probe.Windows(kCaption);
     ASSERT_EQ(first.size(), 1u);
@@ -190,6 +190,8 @@ TEST_F(Endings, TwoCopiesEachUpdateTheirOwnDevice) {
 
     ASSERT_TRUE(probe.UseWindow(first[0]));
     EXPECT_EQ(probe.Text(kBeginUpdate), "Cancel Update");
+    EXPECT_EQ(device->PresenceBytesSent(), 0u) << "the first copy's update was no longer armed";
+    device->PressReset();
     auto done = probe.WaitMessageBox(60s);
     ASSERT_TRUE(done);
     EXPECT_EQ(done->caption, "Firmware Update Complete");
@@ -255,16 +257,14 @@ TEST_F(Endings, FullDiskEndsAsAnImageThatCantBeCreated) {
 // Pages are already on the device when the image gives out: the user hears that the update failed
 // and what that means for the device.
 TEST_F(Endings, UnreadablePageMidTransferIsAFailedUpdate) {
-    bootsim::Options slow;
-    slow.misbehaviour = bootsim::Misbehaviour::SlowReplyToPage;
-    slow.page = 2;
-    slow.slowReply = 1500ms;
-    ASSERT_NO_FATAL_FAILURE(StartProgram("unreadable-page", MakeFirmware(8).hex, slow));
+    ASSERT_NO_FATAL_FAILURE(StartProgram("unreadable-page", MakeFirmware(8).hex, bootsim::Options{}));
+    device->HoldAnswerTo(2);
     ASSERT_TRUE(probe.Click(kBeginUpdate));
-    ASSERT_TRUE(device->WaitForFrames(3, 20s));
+    ASSERT_TRUE(device->WaitForHeldAnswer(2, 20s));
     // The program holds the image against every other Windows program; only the disk beneath can
-    // take pages away from it.
+    // take pages away from it. It waits for the answer to the third page meanwhile.
     ASSERT_EQ(::truncate((tempDir + "/Hex.tmp").c_str(), 3 * 256), 0);
+    device->ReleaseHeldAnswer();
 
     auto box = probe.WaitMessageBox(20s);
     ASSERT_TRUE(box);
@@ -289,11 +289,12 @@ TEST_F(Endings, UnreadablePageMidTransferIsAFailedUpdate) {
 // sent cut short.
 TEST_F(Endings, ImageWithMorePagesThanPageNumbersIsRefused) {
     bootsim::Options later;
-    later.attentionsBeforePresence = 6;
+    later.attentionsBeforePresence = 1000;  // until the case presses reset
     ASSERT_NO_FATAL_FAILURE(StartProgram("too-many-pages", MakeFirmware(2).hex, later));
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     ASSERT_TRUE(device->WaitForAttentionBytes(1, 10s));
     ASSERT_EQ(::truncate((tempDir + "/Hex.tmp").c_str(), 0x10000LL * 256), 0);
+    device->PressReset();
 
     auto box = probe.WaitMessageBox(20s);
     ASSERT_TRUE(box);

@@ -13,7 +13,11 @@ namespace {
 using namespace e2e;
 
 constexpr int kDevicePort = 5;
-constexpr unsigned kPages = 40;  // about two seconds of pages after the held-back reply
+// The device holds back its answer to the third page while a command is posted. The window is read
+// through its own thread, which takes one message a page: reading it after the sixth page takes
+// about twenty pages, and the pages after that leave room for more.
+constexpr unsigned kPages = 40;
+constexpr unsigned kHeldPage = 2;
 
 // WM_COMMAND with a control identifier and a notification code, as the probe posts it.
 std::string PostCommand(unsigned id, unsigned code) { return "post 273 " + std::to_string((code << 16) | id) + " 0"; }
@@ -31,7 +35,7 @@ protected:
         firmware = MakeFirmware(kPages);
         ASSERT_NO_FATAL_FAILURE(ProgramTest::StartProgram("commands-" + name, firmware.hex,
                                                           DeviceOn{kDevicePort, options}, "2.32\nfirmware.hex\n"));
-        ASSERT_TRUE(probe.NoMessageBox(300ms));
+        ASSERT_TRUE(probe.NoMessageBoxAtStart());
     }
 
     bool Enabled(int id) {
@@ -79,15 +83,13 @@ TEST_P(CommandDuringTransfer, DoesNothing) {
     const CommandCase& c = GetParam();
     bootsim::Options options;
     options.attentionsBeforePresence = 1;  // the transfer is what the case is about
-    options.misbehaviour = bootsim::Misbehaviour::SlowReplyToPage;
-    options.page = 2;
-    // Long enough for the probe's post to land while the program waits for that answer.
-    options.slowReply = 1000ms;
     ASSERT_NO_FATAL_FAILURE(StartProgram(std::string("transfer-") + c.name, options));
+    device->HoldAnswerTo(kHeldPage);
     ASSERT_TRUE(probe.Click(kBeginUpdate));
-    // The device holds back its answer to the third page: the command waits for the next page's take.
-    ASSERT_TRUE(device->WaitForFrames(3, 20s));
+    // The program waits for the answer to the third page: the command waits for the next page's take.
+    ASSERT_TRUE(device->WaitForHeldAnswer(kHeldPage, 20s));
     ASSERT_TRUE(probe.AskOk(PostCommand(c.id, c.code)));
+    device->ReleaseHeldAnswer();
     ASSERT_TRUE(device->WaitForFrames(6, 20s));
     ExpectLocked(false);
     EXPECT_FALSE(probe.AskOk("wait-dialog 100")) << "a dialog opened mid-transfer";

@@ -153,7 +153,7 @@ TEST_F(Names, FirmwareReplacedByAPipeBeforeBeginUpdate) {
     ASSERT_TRUE(folder->Put("Gathrix_Remote.txt", "2.32\ngx.hex\n"));
     ASSERT_TRUE(folder->Put("gx.hex", firmware.hex));
     ASSERT_NO_FATAL_FAILURE(StartProgramIn(folder->Dir()));
-    ASSERT_TRUE(probe.NoMessageBox(300ms));
+    ASSERT_TRUE(probe.NoMessageBoxAtStart());
     ASSERT_NO_FATAL_FAILURE(CheckPort(kDevicePort));
     ASSERT_TRUE(Enabled(kBeginUpdate));
 

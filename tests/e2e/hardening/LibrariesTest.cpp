@@ -98,7 +98,7 @@ protected:
 TEST_P(PlantedLibraries, NeverLoadedAndTheLinksStillWork) {
     ASSERT_TRUE(StartProgram());
     ASSERT_TRUE(probe.WaitWindow(kCaption));
-    ASSERT_TRUE(probe.NoMessageBox(300ms));
+    ASSERT_TRUE(probe.NoMessageBoxAtStart());
 
     ASSERT_TRUE(probe.AskOk("press " + std::to_string(kContactInfo)));
     ASSERT_TRUE(probe.AskOk("wait-dialog 5000", 10s)) << "no About box: its rich edit control is missing";

@@ -90,7 +90,7 @@ protected:
     // The program with COM9 checked, COM9 made unopenable, and the companion windows running.
     void StartWithCompanions(const std::string& name, const std::vector<CompanionWindow>& windows) {
         ASSERT_NO_FATAL_FAILURE(StartProgram(name));
-        ASSERT_TRUE(probe.NoMessageBox(300ms));
+        ASSERT_TRUE(probe.NoMessageBoxAtStart());
         ASSERT_NO_FATAL_FAILURE(CheckPort(kPort));
         std::filesystem::create_directories(folder->Path("held"));
         ASSERT_TRUE(LinkPort(kPort, folder->Path("held")));

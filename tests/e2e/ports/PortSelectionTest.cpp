@@ -110,7 +110,7 @@ TEST_P(PortsOnRefresh, FollowsTheListAndTheStoredPortOnly) {
     ASSERT_TRUE(probe.SetInstalledPorts(c.before));
     ASSERT_TRUE(c.stored ? probe.StorePort(*c.stored) : probe.ForgetStoredPort());
     ASSERT_NO_FATAL_FAILURE(StartProgram(std::string("refresh-") + c.name));
-    ASSERT_TRUE(probe.NoMessageBox(300ms));
+    ASSERT_TRUE(probe.NoMessageBoxAtStart());
     if (c.userChecks != 0) {
         ASSERT_NO_FATAL_FAILURE(CheckPort(c.userChecks));
     }

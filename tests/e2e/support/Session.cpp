@@ -218,6 +218,8 @@ bool Probe::NoMessageBox(std::chrono::milliseconds within) {
     return AskOk("no-msgbox " + std::to_string(within.count()), within + 5s).has_value();
 }
 
+bool Probe::NoMessageBoxAtStart() { return AskOk("settled", 15s).has_value() && NoMessageBox(0ms); }
+
 bool Probe::Click(int id) { return AskOk("click " + std::to_string(id)).has_value(); }
 
 std::optional<std::chrono::milliseconds> Probe::ClickUntilMessageBox(int id, std::chrono::milliseconds timeout) {

@@ -92,6 +92,9 @@ public:
     std::optional<MessageBoxSeen> WaitMessageBox(std::chrono::milliseconds timeout = 15s);
     bool CloseMessageBox();
     bool NoMessageBox(std::chrono::milliseconds within);
+    // No message box from the program's start: asked once its thread takes messages, by when any
+    // box its start shows is up, so there is nothing to wait for.
+    bool NoMessageBoxAtStart();
     bool Click(int id);
     // Clicks and measures, inside the program's desktop, how long until a message box shows.
     std::optional<std::chrono::milliseconds> ClickUntilMessageBox(int id, std::chrono::milliseconds timeout);

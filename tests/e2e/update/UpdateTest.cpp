@@ -44,7 +44,7 @@ protected:
     // The program started from a folder with the firmware, the device on COM5, COM5 checked.
     void StartProgram(const std::string& name, const std::string& hex, bootsim::Options options = {}) {
         ASSERT_NO_FATAL_FAILURE(ProgramTest::StartProgram(name, hex, DeviceOn{kDevicePort, options}));
-        ASSERT_TRUE(probe.NoMessageBox(300ms));
+        ASSERT_TRUE(probe.NoMessageBoxAtStart());
     }
 
     // The outcome box answered: the window goes back to idle.
