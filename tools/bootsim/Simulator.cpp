@@ -679,7 +679,6 @@ bool Simulator::TakeResetPress() {
     return std::exchange(resetPressed_, false);
 }
 
-
 void Simulator::HoldAnswerTo(unsigned page) {
     std::lock_guard<std::mutex> lock(mutex_);
     holdArmed_ = page;
@@ -687,7 +686,7 @@ void Simulator::HoldAnswerTo(unsigned page) {
 
 void Simulator::ReleaseHeldAnswer() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (records_.heldAnswer) released_ = true;
+    records_.heldAnswer.reset();
 }
 
 bool Simulator::WaitForHeldAnswer(unsigned page, std::chrono::milliseconds timeout) const {
@@ -700,7 +699,6 @@ bool Simulator::TakeHold(unsigned page) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (holdArmed_ != page) return false;
         holdArmed_.reset();
-        released_ = false;
     }
     Record([page](Records& r) { r.heldAnswer = page; }, "answer to page " + std::to_string(page) + " held");
     return true;
@@ -711,11 +709,7 @@ bool Simulator::AwaitRelease() {
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (released_) {
-                released_ = false;
-                records_.heldAnswer.reset();
-                return false;
-            }
+            if (!records_.heldAnswer) return false;
         }
         if (PauseOrStop(std::chrono::milliseconds(1))) return true;
     }

@@ -284,9 +284,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     Records records_;
-    std::optional<unsigned> holdArmed_;  // under mutex_, as the two below
-    bool released_ = false;
-    bool resetPressed_ = false;  // under mutex_
+    std::optional<unsigned> holdArmed_;  // under mutex_, as the one below
+    bool resetPressed_ = false;
 };
 
 }  // namespace bootsim

@@ -55,6 +55,12 @@ struct Probe {
         }
     }
 
+    // True once the main window's thread has taken a sent message (within five seconds).
+    bool TakesMessage() const {
+        DWORD_PTR ignored = 0;
+        return ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
+    }
+
     // A message box or other dialog of the program's process, other than the main window.
     HWND FindOtherDialog(bool wantMessageBox) {
         DWORD pid = 0;
@@ -424,22 +430,11 @@ struct Probe {
             ::PostMessageA(box, WM_COMMAND, IDOK, 0);
             if (!WaitFor([&] { return !::IsWindow(box); }, 5000)) return "err box stays";
             // The program has acted on the answer once its thread takes a message again.
-            DWORD_PTR ignored = 0;
-            bool acted =
-                !::IsWindow(main) || ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
-            return acted ? "ok" : "err program busy";
+            return !::IsWindow(main) || TakesMessage() ? "ok" : "err program busy";
         }
         // The program's thread has taken two sent messages: whatever its start shows is up (a modal
         // loop shows its box the first time it finds no message).
-        if (command == "settled") {
-            for (int round = 0; round < 2; ++round) {
-                DWORD_PTR ignored = 0;
-                if (::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) == 0) {
-                    return "err program busy";
-                }
-            }
-            return "ok";
-        }
+        if (command == "settled") return TakesMessage() && TakesMessage() ? "ok" : "err program busy";
         if (command == "no-msgbox") {  // no message box comes up within the time
             DWORD timeout = 0;
             in >> timeout;

@@ -39,7 +39,6 @@ bootsim::Options AnsweringDevice(unsigned attentionsBeforePresence) {
 }
 
 constexpr unsigned kHeldPage = 2;
-constexpr unsigned kUntilResetPressed = 1000;  // attention bytes: far more than any case waits
 constexpr unsigned kTransferPages = 8;
 
 struct MenuState {

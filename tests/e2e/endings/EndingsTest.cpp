@@ -153,7 +153,7 @@ TEST_F(Endings, TwoCopiesEachUpdateTheirOwnDevice) {
     const Firmware mine = SeededFirmware(6, 0x11);
     const Firmware theirs = SeededFirmware(4, 0x5A);
     bootsim::Options later;
-    later.attentionsBeforePresence = 1000;  // until the case presses reset
+    later.attentionsBeforePresence = kUntilResetPressed;
     ASSERT_NO_FATAL_FAILURE(StartProgram("first-copy", mine.hex, later));
     const std::vector<std::uintptr_t> first = probe.Windows(kCaption);
     ASSERT_EQ(first.size(), 1u);
@@ -289,7 +289,7 @@ TEST_F(Endings, UnreadablePageMidTransferIsAFailedUpdate) {
 // sent cut short.
 TEST_F(Endings, ImageWithMorePagesThanPageNumbersIsRefused) {
     bootsim::Options later;
-    later.attentionsBeforePresence = 1000;  // until the case presses reset
+    later.attentionsBeforePresence = kUntilResetPressed;
     ASSERT_NO_FATAL_FAILURE(StartProgram("too-many-pages", MakeFirmware(2).hex, later));
     ASSERT_TRUE(probe.Click(kBeginUpdate));
     ASSERT_TRUE(device->WaitForAttentionBytes(1, 10s));

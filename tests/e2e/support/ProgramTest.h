@@ -27,6 +27,10 @@ struct DeviceOn {
     bootsim::Options options = {};
 };
 
+// Attention bytes before the device answers, far more than any case waits for: the update stays
+// armed until the case calls device->PressReset().
+inline constexpr unsigned kUntilResetPressed = 1000;
+
 inline constexpr char kDescription[] = "2.32 (sample)\nfirmware.hex\n";
 
 class ProgramTest : public ::testing::Test {
